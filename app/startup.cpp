@@ -1,0 +1,138 @@
+// RunApplication: fault handlers, start-up records, initialisers, the app.
+#include "korvagl/app/startup.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "korvagl/app/modules.h"
+
+namespace korva {
+namespace {
+
+constexpr int kFaultExitCode = -1;
+
+struct StartupRecords {
+    String startDir;
+    String programDir;
+    String programPath;
+    StringArray programArgs;
+};
+
+StartupRecords& Records() {
+    static auto* records = new StartupRecords;
+    return *records;
+}
+
+constexpr char kSignalText[] = "Received Signal";
+constexpr char kProcessorFaultText[] = "Unhandled Memory Exception Error";
+
+// A signal handler cannot throw, and the interrupted code may hold locks the
+// normal exit path needs; so it writes the fault text with write(2) and ends
+// the process with _exit, both async-signal-safe.
+void OnSignal(int signal, siginfo_t* info, void*) {
+    const bool raisedByKernel = info != nullptr && info->si_code > 0 &&
+                                (signal == SIGSEGV || signal == SIGBUS || signal == SIGFPE || signal == SIGILL);
+    const char* text = raisedByKernel ? kProcessorFaultText : kSignalText;
+    const size_t length = raisedByKernel ? sizeof kProcessorFaultText - 1 : sizeof kSignalText - 1;
+    ssize_t ignored = write(STDERR_FILENO, text, length);
+    (void)ignored;
+    _exit(kFaultExitCode & 0xFF);
+}
+
+void InstallFaultHandlers() {
+    // An alternate stack lets a stack overflow reach the handler too.
+    static char alternateStack[64 * 1024];
+    stack_t stack{};
+    stack.ss_sp = alternateStack;
+    stack.ss_size = sizeof alternateStack;
+    sigaltstack(&stack, nullptr);
+
+    struct sigaction action{};
+    action.sa_sigaction = OnSignal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGILL, SIGSEGV, SIGBUS, SIGFPE, SIGABRT, SIGTERM}) sigaction(signal, &action, nullptr);
+
+    // A fault that escapes on another thread, or through a noexcept frame,
+    // ends the process the same way as an uncaught fault on the main thread.
+    std::set_terminate([] {
+        String text = kSignalText;
+        if (std::exception_ptr current = std::current_exception()) {
+            try {
+                std::rethrow_exception(current);
+            } catch (const TFault& fault) {
+                text = fault.ToString();
+            } catch (const std::exception& error) {
+                text = error.what();
+            } catch (...) {
+            }
+        }
+        const std::string bytes = text.ToBytes();
+        ssize_t ignored = write(STDERR_FILENO, bytes.data(), bytes.size());
+        (void)ignored;
+        _exit(kFaultExitCode & 0xFF);
+    });
+}
+
+String CurrentDirectoryText() {
+    char buffer[4096];
+    return getcwd(buffer, sizeof buffer) ? String(buffer) : String();
+}
+
+String ProgramFileText(const char* argv0) {
+    char buffer[4096];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length > 0) return String(std::string_view(buffer, static_cast<size_t>(length)));
+    return String(argv0);
+}
+
+void RecordStartup(int argc, char** argv) {
+    StartupRecords& records = Records();
+    records.startDir = CurrentDirectoryText();
+    records.programPath = ProgramFileText(argc > 0 ? argv[0] : nullptr);
+    const std::string path = records.programPath.ToBytes();
+    const size_t slash = path.rfind('/');
+    records.programDir = String(slash == std::string::npos ? std::string() : path.substr(0, slash));
+    if (records.programDir.IsEmpty() && slash == 0) records.programDir = "/";
+    records.programArgs.clear();
+    for (int i = 0; i < argc; ++i) records.programArgs.emplace_back(argv[i]);
+}
+
+}  // namespace
+
+const String& StartDir() { return Records().startDir; }
+const String& ProgramDir() { return Records().programDir; }
+const String& ProgramPath() { return Records().programPath; }
+const StringArray& ProgramArgs() { return Records().programArgs; }
+
+void EndWithFault(const String& text) {
+    const std::string bytes = text.ToBytes();
+    std::fflush(stdout);
+    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    std::fflush(stderr);
+    std::exit(kFaultExitCode);
+}
+
+int RunApplication(int argc, char** argv, const Application& app) {
+    InstallFaultHandlers();
+    RecordStartup(argc, argv);
+    if (!ProgramDir().IsEmpty() && chdir(ProgramDir().ToBytes().c_str()) != 0) {
+        // The records stay as found; relative paths then resolve where we are.
+    }
+    try {
+        InitApplicationStub();
+        InitKorvaGL();
+        return app ? app() : 0;
+    } catch (const TFault& fault) {
+        EndWithFault(fault.ToString());
+    } catch (const std::exception& error) {
+        EndWithFault(error.what());
+    }
+}
+
+}  // namespace korva

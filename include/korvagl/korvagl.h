@@ -1,0 +1,6 @@
+// KorvaGL: the one header a program includes. Everything is in namespace korva.
+#pragma once
+
+#include "korvagl/app/runtime.h"
+#include "korvagl/app/startup.h"
+

@@ -14,23 +14,52 @@ int InitApplicationStub() {
     return 0;
 }
 
-// Imports the stream kinds and small utilities every program may use.
 int InitStreamUtilities() {
     static int initialised = 0;
     if (initialised) return 0;
     initialised = 1;
     InitRuntime();
+    // InitMemBlocks();
+    // InitMemBlockStreams();
+    // InitRandom();
+    // InitMemoryStreams();
+    // InitEndianStreams();
+    // InitTcpStreams();
+    // InitHttpStreams();
+    // InitStandardIO();
+    // InitLinkedList();
+    // InitFileSystem();
     detail::NoteModuleStarted("stream-and-utility umbrella");
     return 0;
 }
 
+// The imports of the demo module, in its listed order.
 int InitKorvaGL() {
     static int initialised = 0;
     if (initialised) return 0;
     initialised = 1;
     InitRuntime();
     InitApplicationStub();
+    // InitAudioDriver();
+    // InitMemBlocks();
+    // InitMemBlockStreams();
     InitStreamUtilities();
+    // InitGLGraphics();
+    // InitBMPLoader();
+    // InitFonts();
+    // InitSDLAudioDriver();
+    // InitFreeTypeFonts();
+    // InitGLDrawDriver();
+    // InitJPEGLoader();
+    // InitOrderedMap();
+    // InitOggLoader();
+    // InitPNGLoader();
+    // InitStringHelpers();
+    // InitTGALoader();
+    // InitWAVLoader();
+    // InitJoystick();
+    // InitLuaBinding();
+    // InitScriptEngine();
     return 0;
 }
 

@@ -1,0 +1,85 @@
+// InitKorvaGL runs the top-level work of every module exactly once, in the
+// documented order (which fixes the order of every registry).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "korvagl/korvagl.h"
+
+namespace korva {
+namespace {
+
+const std::vector<std::string> kDocumentedOrder = {
+    "runtime errors",
+    "application stub",
+    "system library glue",
+    "stream core",
+    "sample format conversion",
+    "audio samples and sample loaders",
+    "audio drivers, sounds, channels",
+    "banks",
+    "bank streams",
+    "random numbers",
+    "memory and embedded-data streams",
+    "byte-order streams",
+    "sockets and TCP streams",
+    "HTTP streams",
+    "standard I/O stream",
+    "linked list",
+    "file system",
+    "stream-and-utility umbrella",
+    "pixel format conversion",
+    "pixmaps",
+    "GL graphics",
+    "BMP loader",
+    "fonts",
+    "SDL audio driver",
+    "FreeType glyphs",
+    "FreeType fonts",
+    "platform driver base",
+    "frame timer",
+    "SDL platform driver",
+    "system API",
+    "draw driver interface and image frames",
+    "images",
+    "image font",
+    "2D drawing API",
+    "GL 2D helper",
+    "GL 2D driver",
+    "JPEG loader",
+    "ordered map",
+    "Ogg loader",
+    "PNG loader",
+    "string helpers",
+    "TGA loader",
+    "WAV loader",
+    "joystick",
+    "Lua binding",
+    "script engine",
+};
+
+TEST(ModuleOrderTest, EveryModuleStartsOnceInTheDocumentedOrder) {
+    InitKorvaGL();
+    std::vector<std::string> started;
+    for (const String& name : StartedModules()) started.push_back(name.ToBytes());
+
+    // Every module that exists is documented, and none starts twice.
+    for (const auto& name : started) {
+        EXPECT_NE(std::find(kDocumentedOrder.begin(), kDocumentedOrder.end(), name), kDocumentedOrder.end())
+            << name;
+        EXPECT_EQ(std::count(started.begin(), started.end(), name), 1) << name;
+    }
+    // They start in the documented order.
+    std::vector<std::string> expected;
+    for (const auto& name : kDocumentedOrder) {
+        if (std::find(started.begin(), started.end(), name) != started.end()) expected.push_back(name);
+    }
+    EXPECT_EQ(started, expected);
+
+    const size_t before = started.size();
+    EXPECT_EQ(InitKorvaGL(), 0);
+    EXPECT_EQ(StartedModules().size(), before);
+}
+
+}  // namespace
+}  // namespace korva

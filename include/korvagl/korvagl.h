@@ -4,3 +4,8 @@
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
 
+#include "korvagl/system/frame_timer.h"
+#include "korvagl/system/joystick.h"
+#include "korvagl/system/platform_driver.h"
+#include "korvagl/system/sdl_platform_driver.h"
+#include "korvagl/system/system_api.h"

@@ -8,6 +8,7 @@
 #include "korvagl/app/modules.h"
 #include "korvagl/system/frame_timer.h"
 #include "korvagl/system/sdl_platform_driver.h"
+#include "system/date_text.h"
 
 namespace korva {
 namespace {
@@ -30,10 +31,9 @@ int32_t ButtonKey(int32_t button) {
 
 // Local time formatted with English month names ("C" locale), whatever the
 // program's locale.
-String FormatNow(const char* format) {
-    const std::time_t now = std::time(nullptr);
+String FormatLocal(std::time_t moment, const char* format) {
     std::tm local{};
-    if (!localtime_r(&now, &local)) return String();
+    if (!localtime_r(&moment, &local)) return String();
     char buffer[256];
     locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     const size_t n = c ? strftime_l(buffer, sizeof buffer, format, &local, c)
@@ -144,8 +144,10 @@ String AskFileName(const String& title, const String& filter, int32_t save, cons
     return Driver().AskFileName(title, filter, save, path);
 }
 
-String DateText() { return FormatNow("%d %b %Y"); }
-String TimeText() { return FormatNow("%H:%M:%S"); }
+String detail::DateTextAt(std::time_t moment) { return FormatLocal(moment, "%d %b %Y"); }
+String detail::TimeTextAt(std::time_t moment) { return FormatLocal(moment, "%H:%M:%S"); }
+String DateText() { return detail::DateTextAt(std::time(nullptr)); }
+String TimeText() { return detail::TimeTextAt(std::time(nullptr)); }
 
 int InitSystemAPI() {
     static int initialised = 0;

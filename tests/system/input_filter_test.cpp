@@ -239,5 +239,25 @@ TEST(PlatformDriverTest, SystemApiStartsWithTheSDLDriverAndAutoPoll) {
     EXPECT_NE(at, names.end());
 }
 
+// Without any display the driver still works: polling finds no events (SDL
+// may fall back to an off-screen video driver) and the state stays as it is.
+// Run in a fresh process, where SDL has not started.
+TEST(HeadlessTest, PollingWithoutADisplayChangesNothing) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            unsetenv("SDL_VIDEODRIVER");
+            InitSystemAPI();
+            InputFilter(TheInputState(), WM_KEYDOWN, 27, 0);
+            PumpEvents();
+            PlaceMouse(10, 10);
+            const bool kept = KeyIsDown(27) == 1 && KeyWasHit(27) == 1 && MousePosX() == 0;
+            std::exit(kept ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
 }  // namespace korva

@@ -4,3 +4,7 @@
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
 
+#include "korvagl/util/linked_list.h"
+#include "korvagl/util/ordered_map.h"
+#include "korvagl/util/random.h"
+#include "korvagl/util/string_helpers.h"

@@ -63,10 +63,9 @@ void TTreeNode::Unlink() {
     if (!parent_) return;
     const Ref<TTreeNode> self(this);  // the parent may hold the only reference
     const Ref<TTreeNode> parent = parent_;
-    Ref<TTreeNode> left = left_;
-    Ref<TTreeNode> right = right_;
-    left_ = nullptr;
-    right_ = nullptr;
+    if (parent->left_ != self && parent->right_ != self) return;
+    const Ref<TTreeNode> left = std::move(left_);
+    const Ref<TTreeNode> right = std::move(right_);
     if (parent->left_ == self) {
         // The left child takes this node's place; the right subtree goes below
         // the rightmost node of the left one.
@@ -81,7 +80,7 @@ void TTreeNode::Unlink() {
             parent->left_ = right;
             if (right) right->parent_ = parent;
         }
-    } else if (parent->right_ == self) {
+    } else {
         if (right) {
             parent->right_ = right;
             right->parent_ = parent;

@@ -9,3 +9,7 @@
 #include "korvagl/system/platform_driver.h"
 #include "korvagl/system/sdl_platform_driver.h"
 #include "korvagl/system/system_api.h"
+#include "korvagl/util/linked_list.h"
+#include "korvagl/util/ordered_map.h"
+#include "korvagl/util/random.h"
+#include "korvagl/util/string_helpers.h"

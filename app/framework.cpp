@@ -26,7 +26,7 @@ int InitStreamUtilities() {
     // InitEndianStreams();
     // InitTcpStreams();
     // InitHttpStreams();
-    // InitStandardIO();
+    InitStandardIO();
     // InitLinkedList();
     // InitFileSystem();
     detail::NoteModuleStarted("stream-and-utility umbrella");

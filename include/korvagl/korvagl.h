@@ -3,4 +3,7 @@
 
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
+#include "korvagl/stream/console.h"
+#include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/stream.h"
 

@@ -19,11 +19,11 @@ int InitStreamUtilities() {
     if (initialised) return 0;
     initialised = 1;
     InitRuntime();
-    // InitMemBlocks();
-    // InitMemBlockStreams();
+    InitMemBlocks();
+    InitMemBlockStreams();
     // InitRandom();
-    // InitMemoryStreams();
-    // InitEndianStreams();
+    InitMemoryStreams();
+    InitEndianStreams();
     // InitTcpStreams();
     // InitHttpStreams();
     InitStandardIO();
@@ -41,8 +41,8 @@ int InitKorvaGL() {
     InitRuntime();
     InitApplicationStub();
     // InitAudioDriver();
-    // InitMemBlocks();
-    // InitMemBlockStreams();
+    InitMemBlocks();
+    InitMemBlockStreams();
     InitStreamUtilities();
     // InitGLGraphics();
     // InitBMPLoader();

@@ -4,6 +4,9 @@
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
 #include "korvagl/stream/console.h"
+#include "korvagl/stream/endian_stream.h"
 #include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/mem_block.h"
+#include "korvagl/stream/memory_stream.h"
 #include "korvagl/stream/stream.h"
 

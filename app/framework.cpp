@@ -24,8 +24,8 @@ int InitStreamUtilities() {
     // InitRandom();
     InitMemoryStreams();
     InitEndianStreams();
-    // InitTcpStreams();
-    // InitHttpStreams();
+    InitTcpStreams();
+    InitHttpStreams();
     InitStandardIO();
     // InitLinkedList();
     // InitFileSystem();

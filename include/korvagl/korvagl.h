@@ -6,7 +6,10 @@
 #include "korvagl/stream/console.h"
 #include "korvagl/stream/endian_stream.h"
 #include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/http_stream.h"
 #include "korvagl/stream/mem_block.h"
 #include "korvagl/stream/memory_stream.h"
+#include "korvagl/stream/socket.h"
 #include "korvagl/stream/stream.h"
+#include "korvagl/stream/tcp_stream.h"
 

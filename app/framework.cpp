@@ -28,7 +28,7 @@ int InitStreamUtilities() {
     InitHttpStreams();
     InitStandardIO();
     // InitLinkedList();
-    // InitFileSystem();
+    InitFileSystem();
     detail::NoteModuleStarted("stream-and-utility umbrella");
     return 0;
 }

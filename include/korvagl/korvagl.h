@@ -6,6 +6,7 @@
 #include "korvagl/stream/console.h"
 #include "korvagl/stream/endian_stream.h"
 #include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/file_system.h"
 #include "korvagl/stream/http_stream.h"
 #include "korvagl/stream/mem_block.h"
 #include "korvagl/stream/memory_stream.h"

@@ -8,7 +8,7 @@ trap 'rm -f "$json"' EXIT
 "$program" --benchmark_out="$json" --benchmark_out_format=json
 python3 - "$json" <<'PY'
 import json, sys
-runs = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
+runs = {b["name"].split("/")[0]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
 def ms(name): return runs[name]["real_time"]
 def mbps(name): return runs[name]["bytes_per_second"] / 1e6
 print()

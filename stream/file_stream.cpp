@@ -1,7 +1,10 @@
 // The stream over a C stdio file.
 #include "korvagl/stream/file_stream.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <string>
 
@@ -120,6 +123,43 @@ Ref<TFileStream> TFileStream::FromFile(std::FILE* file) {
     stream->size = std::max<off_t>(ftello(file), 0);
     fseeko(file, at, SEEK_SET);
     return stream;
+}
+
+bool detail::CopyFileToEnd(TFileStream& from, TFileStream& to) {
+    if (!from.file || !to.file || from.file == to.file || !from.seekable || !to.seekable) return false;
+    if (from.Eof()) return true;
+    // Buffered writes of either file must reach it before the kernel copies.
+    for (TFileStream* s : {&from, &to}) {
+        if (s->direction == TFileStream::Direction::Writing && std::fflush(s->file) != 0) return false;
+        s->direction = TFileStream::Direction::None;
+    }
+    off_t in = from.pos;
+    off_t out = to.pos;
+    bool moved = false;
+    bool failed = false;
+    for (;;) {
+        const ssize_t n = ::copy_file_range(fileno(from.file), &in, fileno(to.file), &out, size_t{1} << 30, 0);
+        if (n > 0) {
+            moved = true;
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            if (!moved) return false;  // not possible here: the byte-by-buffer copy takes over
+            failed = true;
+            break;
+        }
+    }
+    // Bring both stdio files to where the kernel left off.
+    fseeko(from.file, in, SEEK_SET);
+    fseeko(to.file, out, SEEK_SET);
+    from.pos = in;
+    to.pos = out;
+    if (to.pos > to.size) to.size = to.pos;
+    if (failed) {
+        to.failed = 1;
+        throw TStreamWriteError();
+    }
+    return true;
 }
 
 }  // namespace korva

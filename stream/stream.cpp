@@ -9,6 +9,7 @@
 
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/file_stream.h"
+#include "stream/native.h"
 
 namespace korva {
 
@@ -268,17 +269,25 @@ int32_t WriteText(const Ref<TByteStream>& s, const String& text) {
 namespace {
 
 ByteArray ReadToEnd(TByteStream& s) {
+    // A stream that knows how much is left gets room for that (one more byte
+    // to notice growth); others grow by half from 1024 bytes.
     ByteArray buffer;
-    size_t n = 0;
-    // A stream that knows how much is left gets one buffer of that size (one
-    // more byte to notice growth); others grow by half from 1024 bytes.
     const int32_t pos = s.Pos();
     const int32_t size = s.Size();
-    if (pos >= 0 && size > pos) buffer.resize(static_cast<size_t>(size - pos) + 1);
-    else buffer.resize(1024);
+    if (pos >= 0 && size > pos) {
+        buffer.reserve(static_cast<size_t>(size - pos) + 1);
+        detail::AdviseLargeBuffer(buffer.data(), buffer.capacity());
+    } else {
+        buffer.reserve(1024);
+    }
+    // The bytes are zeroed and filled a slice at a time, so that each slice
+    // is still in the cache when the read lands in it.
+    constexpr size_t kSlice = 256 * 1024;
+    size_t n = 0;
     while (s.Eof() == 0) {
-        if (n == buffer.size()) buffer.resize(buffer.size() + buffer.size() / 2);
-        const size_t room = std::min<size_t>(buffer.size() - n, INT32_MAX);
+        if (n == buffer.capacity()) buffer.reserve(buffer.capacity() + buffer.capacity() / 2);
+        const size_t room = std::min({buffer.capacity() - n, kSlice, size_t{INT32_MAX}});
+        buffer.resize(n + room);
         const int32_t got = s.Read(buffer.data() + n, static_cast<int32_t>(room));
         // A stream whose end never comes (one that shrank, or standard input)
         // stops at the first read that moves nothing.
@@ -363,6 +372,9 @@ int32_t SaveText(const String& text, const Ref<Object>& url) {
 int32_t CopyToEnd(const Ref<TByteStream>& from, const Ref<TByteStream>& to, int32_t bufsize) {
     TByteStream& source = *from;
     TByteStream& target = *to;
+    auto* fileFrom = dynamic_cast<TFileStream*>(&source);
+    auto* fileTo = dynamic_cast<TFileStream*>(&target);
+    if (fileFrom && fileTo && detail::CopyFileToEnd(*fileFrom, *fileTo)) return 0;
     if (bufsize < 1) bufsize = kDefaultCopyBufferSize;
     ByteArray buffer(static_cast<size_t>(bufsize));
     while (source.Eof() == 0) {

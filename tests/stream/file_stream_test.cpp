@@ -192,6 +192,42 @@ TEST_F(FileStreamTest, SizesPastTwoGigabytesAreCapped) {
     s->Close();
 }
 
+TEST_F(FileStreamTest, CopyingBetweenFilesKeepsBothStreamsInStep) {
+    std::string bytes;
+    for (int i = 0; i < 10000; ++i) bytes.push_back(static_cast<char>('0' + i % 10));
+    const std::string from = dir.Write("from.txt", bytes);
+    Ref<TByteStream> in = OpenReadStream(from);
+    EXPECT_EQ(in->ReadText(3), "012");  // the file buffer has read ahead
+    Ref<TByteStream> out = OpenWriteStream(dir.File("to.txt"));
+    out->WriteText("head:");  // still in the file buffer
+    CopyToEnd(in, out);
+    EXPECT_EQ(in->Pos(), 10000);
+    EXPECT_EQ(in->Eof(), 1);
+    EXPECT_EQ(out->Pos(), 5 + 9997);
+    EXPECT_EQ(out->Size(), 5 + 9997);
+    out->WriteText(":tail");
+    out->Close();
+    EXPECT_EQ(test::TempDir::Read(dir.File("to.txt")), "head:" + bytes.substr(3) + ":tail");
+    EXPECT_EQ(in->Seek(5), 5);
+    EXPECT_EQ(in->ReadText(2), "56");
+    // At the end already: nothing to copy.
+    in->Seek(10000);
+    Ref<TByteStream> empty = OpenWriteStream(dir.File("empty.txt"));
+    CopyToEnd(in, empty);
+    EXPECT_EQ(empty->Size(), 0);
+    empty->Close();
+    // Where the kernel cannot copy, the buffer copy takes over and reports.
+    Ref<TByteStream> readOnly = OpenReadStream(from);
+    in->Seek(0);
+    EXPECT_THROW(CopyToEnd(in, readOnly), TStreamWriteError);
+    readOnly->Close();
+    Ref<TByteStream> full = OpenWriteStream("/dev/full");
+    in->Seek(0);
+    EXPECT_THROW(CopyToEnd(in, full, 65536), TStreamWriteError);
+    full->Close();
+    in->Close();
+}
+
 TEST_F(FileStreamTest, SkipOnAWriteOnlyFileReportsTheFailedRead) {
     Ref<TByteStream> s = OpenWriteStream(dir.File("wo.bin"));
     s->WriteFully("abcdef", 6);

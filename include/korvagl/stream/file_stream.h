@@ -19,6 +19,16 @@
 
 namespace korva {
 
+class TFileStream;
+
+namespace detail {
+// CopyToEnd between two file streams, done by the kernel without passing
+// the bytes through the process. Returns false, having moved nothing, when
+// the two files cannot be copied that way; raises TStreamWriteError when
+// writing fails part-way.
+bool CopyFileToEnd(TFileStream& from, TFileStream& to);
+}  // namespace detail
+
 class TFileStream : public TByteStream {
 public:
     ~TFileStream() override;
@@ -49,6 +59,7 @@ public:
 
 private:
     explicit TFileStream(std::FILE* file) : file(file) {}
+    friend bool detail::CopyFileToEnd(TFileStream& from, TFileStream& to);
     void Advance(int64_t count);
     // C stdio needs a flush or seek between a write and a following read and
     // the other way round; these keep track of the direction.

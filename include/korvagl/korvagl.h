@@ -14,3 +14,7 @@
 #include "korvagl/stream/stream.h"
 #include "korvagl/stream/tcp_stream.h"
 
+#include "korvagl/util/linked_list.h"
+#include "korvagl/util/ordered_map.h"
+#include "korvagl/util/random.h"
+#include "korvagl/util/string_helpers.h"

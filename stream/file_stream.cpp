@@ -84,19 +84,40 @@ int32_t TFileStream::Write(const void* buf, int32_t count) {
 String TFileStream::ReadLine() {
     if (!file) return String();
     PrepareRead();
-    std::string line;
+    // Bytes gather in a 1024-byte chunk; only a longer line needs more room.
+    char chunk[1024];
+    size_t fill = 0;
+    std::string longer;
     int64_t consumed = 0;
+    const auto keep = [&](int c) {
+        chunk[fill++] = static_cast<char>(c);
+        if (fill == sizeof chunk) {
+            longer.append(chunk, fill);
+            consumed += static_cast<int64_t>(fill);
+            fill = 0;
+        }
+    };
     flockfile(file);
     for (;;) {
         const int c = getc_unlocked(file);
-        if (c == EOF) break;
-        ++consumed;
-        if (c == 0 || c == '\n') break;
-        if (c != '\r') line.push_back(static_cast<char>(c));
+        if (c > '\r') {  // the common case: an ordinary byte
+            keep(c);
+        } else if (c == '\r') {
+            ++consumed;
+        } else if (c == 0 || c == '\n') {
+            ++consumed;
+            break;
+        } else if (c == EOF) {
+            break;
+        } else {
+            keep(c);
+        }
     }
     funlockfile(file);
-    Advance(consumed);
-    return String(line);
+    Advance(consumed + static_cast<int64_t>(fill));
+    if (longer.empty()) return String(std::string_view(chunk, fill));
+    longer.append(chunk, fill);
+    return String(longer);
 }
 
 Ref<TFileStream> TFileStream::OpenFile(const String& path, int32_t readable, int32_t writeable) {

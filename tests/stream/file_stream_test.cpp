@@ -137,7 +137,7 @@ TEST_F(FileStreamTest, ReadLineGivesWhatTheByteByByteReaderGives) {
     // Random text rich in CR, LF and NUL, read by the file stream's own line
     // reader and by the generic one (through a proxy), line by line.
     std::mt19937 random(7);
-    const char alphabet[] = {'a', 'b', '\r', '\n', '\0', '\xFF', ' '};
+    const char alphabet[] = {'a', 'b', '\r', '\n', '\0', '\xFF', ' ', '\t', '\x0E'};
     std::string bytes;
     for (int i = 0; i < 20000; ++i) bytes.push_back(alphabet[random() % sizeof alphabet]);
     bytes += std::string(5000, 'z');  // a long last line without an end

@@ -13,6 +13,7 @@ def ms(name): return runs[name]["real_time"]
 def mbps(name): return runs[name]["bytes_per_second"] / 1e6
 print()
 print("LoadBytes / cat      : %.2fx  (%.1f ms vs %.1f ms)" % (ms("BM_LoadBytes64MiB") / ms("BM_Cat64MiB"), ms("BM_LoadBytes64MiB"), ms("BM_Cat64MiB")))
+print("read into fresh memory / cat (the floor for any loader): %.2fx  (%.1f ms)" % (ms("BM_FreshMemoryFloor64MiB") / ms("BM_Cat64MiB"), ms("BM_FreshMemoryFloor64MiB")))
 print("CopyToEnd / cp       : %.2fx  (%.1f ms vs %.1f ms)" % (ms("BM_CopyToEnd64MiB") / ms("BM_Cp64MiB"), ms("BM_CopyToEnd64MiB"), ms("BM_Cp64MiB")))
 print("ReadLine, file stream: %.0f MB/s (generic byte reader: %.0f MB/s)" % (mbps("BM_ReadLineFile"), mbps("BM_ReadLineGeneric")))
 PY

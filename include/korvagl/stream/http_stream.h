@@ -10,7 +10,8 @@
 // The null object when the host does not resolve, the connection is refused,
 // the URL holds control characters (they would change the request), or the
 // header is longer than 64 KiB. A server that closes before the header ends
-// gives a stream that is already at its end.
+// gives a stream that is already at its end. Opening blocks until the whole
+// header has arrived; there is no time-out of its own.
 #pragma once
 
 #include <cstdint>

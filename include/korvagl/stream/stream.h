@@ -149,9 +149,10 @@ public:
     static Ref<TNonClosingStream> Create(const Ref<TByteStream>& stream);
 };
 
-// The opener of one URL protocol. Constructing an opener links it in at the
-// head of the registry, so the one created last is asked first; openers are
-// never removed.
+// The opener of one URL protocol. Constructing an opener (with New, as every
+// object) links it in at the head of the registry, so the one created last is
+// asked first; openers are never removed. A module creates its opener in its
+// initialiser, so the initialiser order fixes the order of asking.
 class TStreamOpener : public Object {
 public:
     TStreamOpener();

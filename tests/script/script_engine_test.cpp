@@ -234,6 +234,14 @@ TEST_F(ScriptEngineTest, SetErrorTakesTheTextOnTop) {
     EXPECT_EQ(Error(), "");
 }
 
+TEST_F(ScriptEngineTest, ScriptEngineOfFindsTheOwner) {
+    EXPECT_EQ(ScriptEngineOf(engine->State()), engine);
+    EXPECT_FALSE(ScriptEngineOf(nullptr));
+    lua_State* foreign = luaL_newstate();
+    EXPECT_FALSE(ScriptEngineOf(foreign));
+    lua_close(foreign);
+}
+
 // ---------------------------------------------------------------------------
 // Host functions
 

@@ -58,8 +58,8 @@ int InitKorvaGL() {
     // InitTGALoader();
     // InitWAVLoader();
     // InitJoystick();
-    // InitLuaBinding();
-    // InitScriptEngine();
+    InitLuaBinding();
+    InitScriptEngine();
     return 0;
 }
 

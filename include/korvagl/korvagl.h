@@ -18,3 +18,6 @@
 #include "korvagl/util/ordered_map.h"
 #include "korvagl/util/random.h"
 #include "korvagl/util/string_helpers.h"
+
+#include "korvagl/script/lua_binding.h"
+#include "korvagl/script/script_engine.h"

@@ -1,6 +1,7 @@
 // The platform driver's requesters on the console: prompts on standard
 // output, answers read as one line from standard input. At the end of input
 // the line is empty, which answers no, cancel or no file name.
+#include "korvagl/stream/console.h"
 #include "korvagl/system/platform_driver.h"
 #include "system/console_requesters.h"
 

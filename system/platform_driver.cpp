@@ -27,11 +27,3 @@ int InitPlatformDriver() {
 }
 
 }  // namespace korva
-
-// INTERIM: the console requesters need the standard I/O functions.
-namespace korva {
-void TPlatformDriver::ShowNotice(const String&, int32_t) { RaiseAbstractMethodFault(); }
-int32_t TPlatformDriver::AskYesNo(const String&, int32_t) { RaiseAbstractMethodFault(); }
-int32_t TPlatformDriver::AskYesNoCancel(const String&, int32_t) { RaiseAbstractMethodFault(); }
-String TPlatformDriver::AskFileName(const String&, const String&, int32_t, const String&) { RaiseAbstractMethodFault(); }
-}  // namespace korva

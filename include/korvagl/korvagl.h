@@ -3,6 +3,16 @@
 
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
+#include "korvagl/stream/console.h"
+#include "korvagl/stream/endian_stream.h"
+#include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/file_system.h"
+#include "korvagl/stream/http_stream.h"
+#include "korvagl/stream/mem_block.h"
+#include "korvagl/stream/memory_stream.h"
+#include "korvagl/stream/socket.h"
+#include "korvagl/stream/stream.h"
+#include "korvagl/stream/tcp_stream.h"
 
 #include "korvagl/system/frame_timer.h"
 #include "korvagl/system/joystick.h"
@@ -13,3 +23,6 @@
 #include "korvagl/util/ordered_map.h"
 #include "korvagl/util/random.h"
 #include "korvagl/util/string_helpers.h"
+
+#include "korvagl/script/lua_binding.h"
+#include "korvagl/script/script_engine.h"

@@ -3,6 +3,8 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
+
 #include <array>
 #include <chrono>
 #include <thread>
@@ -212,12 +214,15 @@ void Deliver(InputState& state, const SDL_Event& event) {
 }
 
 // True when SDL's event queue runs, starting video (which brings the events)
-// the first time. Once video failed, another layer may still start it.
+// the first time. With no display to talk to, only the event queue starts:
+// probing for one would find nothing and some probes print to the terminal.
+// Once video failed, another layer may still start it.
 bool EventsRunning() {
     static bool tried = false;
     if (!tried) {
         tried = true;
-        StartSDLPart(SDL_INIT_VIDEO);
+        const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("SDL_VIDEODRIVER");
+        StartSDLPart(display ? SDL_INIT_VIDEO : SDL_INIT_EVENTS);
     }
     return SDL_WasInit(SDL_INIT_EVENTS) != 0;
 }

@@ -45,6 +45,7 @@ int InitKorvaGL() {
     // InitMemBlockStreams();
     InitStreamUtilities();
     // InitGLGraphics();
+    InitPixmaps();  // until GL graphics imports it
     // InitBMPLoader();
     // InitFonts();
     // InitSDLAudioDriver();

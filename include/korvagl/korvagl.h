@@ -3,4 +3,6 @@
 
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
+#include "korvagl/pixmap/pixel_format.h"
+#include "korvagl/pixmap/pixmap.h"
 

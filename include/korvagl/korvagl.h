@@ -6,3 +6,7 @@
 #include "korvagl/pixmap/pixel_format.h"
 #include "korvagl/pixmap/pixmap.h"
 
+#include "korvagl/util/linked_list.h"
+#include "korvagl/util/ordered_map.h"
+#include "korvagl/util/random.h"
+#include "korvagl/util/string_helpers.h"

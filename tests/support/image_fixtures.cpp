@@ -46,7 +46,7 @@ std::vector<uint8_t> TestPattern(int width, int height, int channels, uint32_t s
         for (int x = 0; x < width; ++x) {
             const double u = static_cast<double>(x) / width, v = static_cast<double>(y) / height;
             for (int c = 0; c < channels; ++c) {
-                const double wave = std::sin((u * (3 + c) + v * (2 + 2 * c)) * 6.2832) * 60.0;
+                const double wave = std::sin((u * (1 + c) + v * (2 - c / 2.0)) * 6.2832) * 60.0;
                 const double ramp = (c % 2 ? u : v) * 120.0;
                 const int noise = static_cast<int>(random() % 9) - 4;
                 const int value = static_cast<int>(70.0 + wave + ramp) + noise;

@@ -46,17 +46,17 @@ int InitKorvaGL() {
     InitStreamUtilities();
     // InitGLGraphics();
     InitPixmaps();  // until GL graphics imports it
-    // InitBMPLoader();
+    InitBMPLoader();
     // InitFonts();
     // InitSDLAudioDriver();
     // InitFreeTypeFonts();
     // InitGLDrawDriver();
-    // InitJPEGLoader();
+    InitJPEGLoader();
     InitOrderedMap();
     // InitOggLoader();
-    // InitPNGLoader();
+    InitPNGLoader();
     InitStringHelpers();
-    // InitTGALoader();
+    InitTGALoader();
     // InitWAVLoader();
     // InitJoystick();
     // InitLuaBinding();

@@ -7,7 +7,6 @@
 #include <new>
 
 #include "korvagl/app/faults.h"
-#include "korvagl/app/modules.h"
 
 namespace korva {
 namespace {
@@ -235,16 +234,6 @@ Ref<TPixmap> MirrorPixmapY(const Ref<TPixmap>& pixmap) {
         std::memcpy(result->PixelAddress(0, i), s.PixelAddress(0, s.height - 1 - i), bytes);
     }
     return result;
-}
-
-int InitPixmaps() {
-    static int initialised = 0;
-    if (initialised) return 0;
-    initialised = 1;
-    InitRuntime();
-    InitPixelConversion();
-    detail::NoteModuleStarted("pixmaps");
-    return 0;
 }
 
 }  // namespace korva

@@ -1,8 +1,8 @@
-// The PNG native layer on its own: DecodePNG fed by a read callback over
-// bytes in memory: every colour type and depth, expansion, and hostile data.
+// The PNG decoder: its native layer on its own (DecodePNG fed by a read
+// callback over bytes in memory: every colour type and depth, expansion,
+// hostile data), then TPNGPixmapDecoder on streams.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -12,6 +12,7 @@
 
 #include "korvagl/korvagl.h"
 #include "pixmap/png_native.h"
+#include "tests/pixmap/decoder_test_support.h"
 #include "tests/support/image_fixtures.h"
 
 namespace korva {
@@ -42,26 +43,6 @@ std::vector<uint8_t> RowBytes(const Ref<TPixmap>& p) {
         out.insert(out.end(), row, row + p->width * PixelBytes[p->format]);
     }
     return out;
-}
-
-// Runs `action` with standard error going to a file; returns what it wrote.
-std::string CapturedStandardError(const std::function<void()>& action) {
-    std::fflush(stderr);
-    char path[] = "/tmp/korvagl-stderr-XXXXXX";
-    const int file = mkstemp(path);
-    const int saved = dup(2);
-    dup2(file, 2);
-    action();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    std::string text;
-    char buffer[256];
-    lseek(file, 0, SEEK_SET);
-    for (ssize_t n; (n = read(file, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
-    close(file);
-    unlink(path);
-    return text;
 }
 
 test::PngOptions Options(int colourType, int bitDepth = 8, std::vector<uint8_t> palette = {},
@@ -157,7 +138,7 @@ void FixCrc(std::string& png, size_t at) {
 TEST_F(PngNativeTest, BrokenFilesGiveTheNullObjectQuietly) {
     const std::string good = test::EncodePNG(32, 32, test::TestPattern(32, 32, 3));
     ASSERT_TRUE(Decode(good));
-    const std::string errors = CapturedStandardError([&] {
+    const std::string errors = test::CapturedStandardError([&] {
         EXPECT_FALSE(Decode(""));
         EXPECT_FALSE(Decode(good.substr(0, 7)));
         EXPECT_FALSE(Decode(good.substr(0, 8)));
@@ -196,6 +177,37 @@ TEST_F(PngNativeTest, OversizedHeadersAreRefusedBeforeAllocating) {
     EXPECT_FALSE(Decode(withSize(0x7FFFFFFF, 0x7FFFFFFF)));
     // Within the limits the header is believed, and the short data is fatal.
     EXPECT_FALSE(Decode(withSize(300, 300)));
+}
+
+// ---- On streams ---------------------------------------------------------------
+
+TEST_F(PngNativeTest, LoadsThroughTheRegistry) {
+    InitKorvaGL();
+    const auto rgb = test::TestPattern(9, 3, 3);
+    const Ref<TPixmap> p = test::Load(test::EncodePNG(9, 3, rgb));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->format, PIX_RGB24);
+    EXPECT_EQ(test::PixelRows(p), rgb);
+    const Ref<TPixmap> palette = test::Load(test::EncodePNG(3, 2, {0x01, 0x20, 0x21, 0x00}, Options(3, 4, {1, 2, 3, 4, 5, 6, 7, 8, 9})));
+    ASSERT_TRUE(palette);
+    EXPECT_EQ(palette->format, PIX_RGB24);
+    // No other decoder claims what the PNG decoder refuses.
+    EXPECT_FALSE(test::Load(test::EncodePNG(4, 4, test::TestPattern(4, 4, 1), Options(0))));
+    EXPECT_FALSE(test::Load(test::EncodePNG(4, 4, test::TestPattern(4, 8, 3), Options(2, 16))));
+}
+
+TEST_F(PngNativeTest, StreamErrorsLeaveTheDecoder) {
+    InitKorvaGL();
+    const Ref<TPNGPixmapDecoder> png = test::RegisteredDecoder<TPNGPixmapDecoder>();
+    EXPECT_FALSE(png->ReadPixmap(test::StreamOf("")));
+    const std::string file = test::EncodePNG(32, 32, test::TestPattern(32, 32, 3));
+    for (int32_t failAt : {0, 4, 8, 60, static_cast<int32_t>(file.size()) - 3}) {
+        const Ref<test::ScriptedStream> stream = New<test::ScriptedStream>(file);
+        stream->failAt = failAt;
+        EXPECT_THROW(png->ReadPixmap(stream), TStreamReadError) << failAt;
+        stream->Seek(0);
+        EXPECT_FALSE(ReadPixmap(Ref<Object>(stream))) << failAt;  // absorbed
+    }
 }
 
 }  // namespace

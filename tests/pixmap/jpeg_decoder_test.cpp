@@ -1,5 +1,6 @@
-// The JPEG native layer on its own: DecodeJPEG fed by a read callback over
-// bytes in memory, including short reads, cut and hostile data.
+// The JPEG decoder: its native layer on its own (DecodeJPEG fed by a read
+// callback over bytes in memory, including short reads, cut and hostile
+// data), then TJPEGPixmapDecoder on streams.
 #include <gtest/gtest.h>
 
 #include <setjmp.h>
@@ -12,6 +13,8 @@
 #include <jpeglib.h>
 
 #include "pixmap/jpeg_native.h"
+#include "korvagl/korvagl.h"
+#include "tests/pixmap/decoder_test_support.h"
 #include "tests/support/image_fixtures.h"
 
 namespace korva {
@@ -184,6 +187,56 @@ std::string ManyScanJpeg() {
 
 TEST(JpegNativeTest, TooManyScansAreRefused) {
     EXPECT_EQ(Decode(ManyScanJpeg()).result, -1);
+}
+
+TEST(JpegNativeTest, NothingIsPrinted) {
+    const std::string good = test::EncodeJPEG(64, 64, 3, test::TestPattern(64, 64, 3));
+    const std::string errors = test::CapturedStandardError([&] {
+        Decode(good.substr(0, good.size() / 2));
+        Decode(good.substr(0, 300));
+        std::string corrupt = good;
+        for (size_t i = corrupt.size() / 2; i < corrupt.size() / 2 + 40; ++i) corrupt[i] = '\x13';
+        Decode(corrupt);
+        Decode(ManyScanJpeg());
+    });
+    EXPECT_EQ(errors, "");
+}
+
+// ---- On streams ---------------------------------------------------------------
+
+TEST(JpegDecoderTest, ColourLoadsAsRgbOfFullSizeAndGreyIsRefused) {
+    InitKorvaGL();
+    const auto rgb = test::TestPattern(75, 41, 3);
+    const std::string file = test::EncodeJPEG(75, 41, 3, rgb, 100);
+    const Ref<TPixmap> p = test::Load(file);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->format, PIX_RGB24);
+    EXPECT_EQ(p->width, 75);
+    EXPECT_EQ(p->height, 41);
+    EXPECT_EQ(p->pitch, 228);
+    const std::vector<uint8_t> rows = test::PixelRows(p);
+    EXPECT_EQ(std::string(rows.begin(), rows.end()), Decode(file).pixels);
+
+    EXPECT_FALSE(test::Load(test::EncodeJPEG(16, 8, 1, test::TestPattern(16, 8, 1))));
+    const Ref<TJPEGPixmapDecoder> jpeg = test::RegisteredDecoder<TJPEGPixmapDecoder>();
+    EXPECT_FALSE(jpeg->ReadPixmap(test::StreamOf("")));
+    EXPECT_FALSE(jpeg->ReadPixmap(test::StreamOf(file.substr(0, 200))));
+    const Ref<TPixmap> cut = jpeg->ReadPixmap(test::StreamOf(file.substr(0, file.size() / 2)));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->height, 41);
+}
+
+TEST(JpegDecoderTest, StreamErrorsLeaveTheDecoder) {
+    InitKorvaGL();
+    const Ref<TJPEGPixmapDecoder> jpeg = test::RegisteredDecoder<TJPEGPixmapDecoder>();
+    const std::string file = test::EncodeJPEG(64, 64, 3, test::TestPattern(64, 64, 3));
+    for (int32_t failAt : {0, 2, 300, static_cast<int32_t>(file.size()) - 10}) {
+        const Ref<test::ScriptedStream> stream = New<test::ScriptedStream>(file);
+        stream->failAt = failAt;
+        EXPECT_THROW(jpeg->ReadPixmap(stream), TStreamReadError) << failAt;
+        stream->Seek(0);
+        EXPECT_FALSE(ReadPixmap(Ref<Object>(stream))) << failAt;  // absorbed
+    }
 }
 
 }  // namespace

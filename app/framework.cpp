@@ -19,16 +19,16 @@ int InitStreamUtilities() {
     if (initialised) return 0;
     initialised = 1;
     InitRuntime();
-    // InitMemBlocks();
-    // InitMemBlockStreams();
+    InitMemBlocks();
+    InitMemBlockStreams();
     InitRandom();
-    // InitMemoryStreams();
-    // InitEndianStreams();
-    // InitTcpStreams();
-    // InitHttpStreams();
-    // InitStandardIO();
+    InitMemoryStreams();
+    InitEndianStreams();
+    InitTcpStreams();
+    InitHttpStreams();
+    InitStandardIO();
     InitLinkedList();
-    // InitFileSystem();
+    InitFileSystem();
     detail::NoteModuleStarted("stream-and-utility umbrella");
     return 0;
 }
@@ -41,8 +41,8 @@ int InitKorvaGL() {
     InitRuntime();
     InitApplicationStub();
     // InitAudioDriver();
-    // InitMemBlocks();
-    // InitMemBlockStreams();
+    InitMemBlocks();
+    InitMemBlockStreams();
     InitStreamUtilities();
     // InitGLGraphics();
     InitPixmaps();  // until GL graphics imports it
@@ -59,8 +59,8 @@ int InitKorvaGL() {
     InitTGALoader();
     // InitWAVLoader();
     // InitJoystick();
-    // InitLuaBinding();
-    // InitScriptEngine();
+    InitLuaBinding();
+    InitScriptEngine();
     return 0;
 }
 

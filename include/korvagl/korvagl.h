@@ -3,6 +3,17 @@
 
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
+#include "korvagl/stream/console.h"
+#include "korvagl/stream/endian_stream.h"
+#include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/file_system.h"
+#include "korvagl/stream/http_stream.h"
+#include "korvagl/stream/mem_block.h"
+#include "korvagl/stream/memory_stream.h"
+#include "korvagl/stream/socket.h"
+#include "korvagl/stream/stream.h"
+#include "korvagl/stream/tcp_stream.h"
+
 #include "korvagl/pixmap/pixel_format.h"
 #include "korvagl/pixmap/pixmap.h"
 #include "korvagl/pixmap/pixmap_decoder.h"
@@ -15,3 +26,6 @@
 #include "korvagl/util/ordered_map.h"
 #include "korvagl/util/random.h"
 #include "korvagl/util/string_helpers.h"
+
+#include "korvagl/script/lua_binding.h"
+#include "korvagl/script/script_engine.h"

@@ -8,6 +8,7 @@
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/endian_stream.h"
 #include "pixmap/decode_limits.h"
+#include "pixmap/decoder_io.h"
 
 namespace korva {
 namespace {
@@ -88,11 +89,19 @@ Ref<TPixmap> TBMPPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
         std::memcpy(&value, table + 4 * index, 4);
         return value;
     };
+    const size_t outBytes = static_cast<size_t>(width) * 3;
+    const uint8_t* blankRow = nullptr;  // a row decoded after the data ended
     for (int64_t k = 0; k < rows; ++k) {
+        uint8_t* out = pixmap->PixelAddress(0, static_cast<int32_t>(topDown ? k : rows - 1 - k));
+        // Once the data has ended every row decodes alike: a tiny file that
+        // claims a huge image costs a copy per row, not a decode.
+        if (blankRow) {
+            std::memcpy(out, blankRow, outBytes);
+            continue;
+        }
         // Zero first: a file that ends early leaves the rest of its rows black.
         std::memset(row.data(), 0, row.size());
-        in->ReadFully(row.data(), rowBytes);
-        uint8_t* out = pixmap->PixelAddress(0, static_cast<int32_t>(topDown ? k : rows - 1 - k));
+        if (detail::ReadAvailable(*in, row.data(), rowBytes) == 0) blankRow = out;
         switch (bitCount) {
             case 1:
                 for (int32_t i = 0; i < width; ++i) colours[i] = entry((row[i >> 3] >> (7 - (i & 7))) & 1);

@@ -35,6 +35,9 @@ class BufferedBytes {
 public:
     explicit BufferedBytes(TByteStream& stream) : stream_(stream) {}
 
+    // True once the stream has ended and every byte left reads as zero.
+    bool Ended() const { return ended_; }
+
     void Take(uint8_t* out, int32_t count) {
         while (count > 0) {
             if (pos_ == size_) Refill();
@@ -51,6 +54,7 @@ private:
         if (size_ == 0) {
             std::memset(buffer_, 0, sizeof buffer_);
             size_ = sizeof buffer_;
+            ended_ = true;
         }
     }
 
@@ -58,6 +62,7 @@ private:
     uint8_t buffer_[16384];
     int32_t pos_ = 0;
     int32_t size_ = 0;
+    bool ended_ = false;
 };
 
 // Run-length packets: a count byte (bit 7: run, low 7 bits: pixels - 1),
@@ -66,6 +71,13 @@ private:
 class RunLengthPixels {
 public:
     RunLengthPixels(TByteStream& stream, int32_t bytesPerPixel) : bytes_(stream), pixelBytes_(bytesPerPixel) {}
+
+    // True when every pixel from here on is zero: the data has ended and no
+    // run of another value is still going.
+    bool Ended() const {
+        const bool zeroRun = value_[0] == 0 && value_[1] == 0 && value_[2] == 0 && value_[3] == 0;
+        return bytes_.Ended() && (left_ == 0 || !run_ || zeroRun);
+    }
 
     void Row(uint8_t* out, int32_t width) {
         while (width > 0) {
@@ -136,16 +148,27 @@ Ref<TPixmap> TTGAPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     std::vector<uint8_t> stored(static_cast<size_t>(width) * pixelBytes);
     std::vector<ARGB> row(static_cast<size_t>(width));
     RunLengthPixels packets(*in, pixelBytes);
+    const bool runLength = header->imageType == kRunLengthTrueColour;
+    const size_t outBytes = static_cast<size_t>(width) * PixelBytes[format];
+    const uint8_t* blankRow = nullptr;  // a row decoded after the data ended
     for (int32_t k = 0; k < height; ++k) {
-        if (header->imageType == kRunLengthTrueColour) {
+        uint8_t* out = pixmap->PixelAddress(0, height - 1 - k);
+        // Once the data has ended every row decodes alike: a tiny file that
+        // claims a large image costs a copy per row, not a decode.
+        if (blankRow) {
+            std::memcpy(out, blankRow, outBytes);
+            continue;
+        }
+        if (runLength) {
+            if (packets.Ended()) blankRow = out;
             packets.Row(stored.data(), width);
         } else {
             // Zero first: a file that ends early leaves the rest zero.
             std::memset(stored.data(), 0, stored.size());
-            in->ReadFully(stored.data(), static_cast<int32_t>(stored.size()));
+            if (detail::ReadAvailable(*in, stored.data(), static_cast<int32_t>(stored.size())) == 0) blankRow = out;
         }
         for (int32_t i = 0; i < width; ++i) row[i] = PixelValue(stored.data() + i * pixelBytes, depth);
-        ConvertPixelRun(row.data(), PIX_BGRA32, pixmap->PixelAddress(0, height - 1 - k), format, width);
+        ConvertPixelRun(row.data(), PIX_BGRA32, out, format, width);
     }
     return pixmap;
 }

@@ -44,14 +44,12 @@ int InitKorvaGL() {
     InitMemBlocks();
     InitMemBlockStreams();
     InitStreamUtilities();
-    // InitGLGraphics();
-    InitPixmaps();  // until GL graphics imports it
+    InitGLGraphics();
     InitBMPLoader();
     // InitFonts();
     // InitSDLAudioDriver();
     // InitFreeTypeFonts();
-    InitSystemAPI();  // until the GL 2D driver imports it
-    // InitGLDrawDriver();
+    InitGLDrawDriver();
     InitJPEGLoader();
     InitOrderedMap();
     // InitOggLoader();

@@ -27,6 +27,12 @@
 #include "korvagl/pixmap/png_decoder.h"
 #include "korvagl/pixmap/tga_decoder.h"
 
+#include "korvagl/graphics/draw_driver.h"
+#include "korvagl/graphics/drawing2d.h"
+#include "korvagl/graphics/gl_draw_driver.h"
+#include "korvagl/graphics/gl_graphics.h"
+#include "korvagl/graphics/image.h"
+
 #include "korvagl/util/linked_list.h"
 #include "korvagl/util/ordered_map.h"
 #include "korvagl/util/random.h"

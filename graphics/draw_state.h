@@ -1,0 +1,37 @@
+// The 2D layer's drawing state, shared by the modules of the 2D API (the
+// drawing functions, text, collisions). Programs use the functions of
+// drawing2d.h instead.
+#pragma once
+
+#include <cstdint>
+
+#include "korvagl/graphics/draw_driver.h"
+
+namespace korva::detail {
+
+struct DrawState {
+    int32_t width = 0, height = 0, depth = 0, hertz = 0;
+    int32_t red = 0, green = 0, blue = 0;
+    float alpha = 0;
+    int32_t maskRed = 0, maskGreen = 0, maskBlue = 0;
+    float rotation = 0, scaleX = 0, scaleY = 0;
+    // Derived from rotation and scale by UpdateDrawMatrix.
+    float xx = 0, xy = 0, yx = 0, yy = 0;
+    int32_t viewX = 0, viewY = 0, viewWidth = 0, viewHeight = 0;
+    float originX = 0, originY = 0;
+    // The handle, stored negated: primitives add it.
+    float handleX = 0, handleY = 0;
+    int32_t blendMode = 0;
+    int32_t autoMidHandle = 0;
+    int32_t autoImageFlags = 0;
+};
+
+extern DrawState drawState;
+// The current driver; CurrentDrawDriver() returns a reference to it.
+extern Ref<TDrawDriver> drawDriver;
+
+// Recomputes the matrix from rotation and scale and hands it to the driver
+// (and to every other user of the 2D matrix).
+void UpdateDrawMatrix();
+
+}  // namespace korva::detail

@@ -1,0 +1,377 @@
+// The 2D drawing API: the drawing state, geometry composition, images.
+#include "korvagl/graphics/drawing2d.h"
+
+#include <cmath>
+
+#include "graphics/draw_state.h"
+#include "korvagl/app/math.h"
+#include "korvagl/app/modules.h"
+#include "korvagl/stream/console.h"
+#include "korvagl/system/system_api.h"
+
+namespace korva {
+
+namespace detail {
+DrawState drawState;
+Ref<TDrawDriver> drawDriver;
+
+void UpdateDrawMatrix() {
+    DrawState& s = drawState;
+    const double sine = Sin(s.rotation);
+    const double cosine = Cos(s.rotation);
+    s.xx = static_cast<float>(cosine * s.scaleX);
+    s.xy = static_cast<float>(-sine * s.scaleY);
+    s.yx = static_cast<float>(sine * s.scaleX);
+    s.yy = static_cast<float>(cosine * s.scaleY);
+    drawDriver->SetTransform(s.xx, s.xy, s.yx, s.yy);
+    // The collision transform follows the matrix here.
+}
+}  // namespace detail
+
+using detail::drawDriver;
+using detail::drawState;
+
+namespace {
+std::vector<Ref<TGraphicsMode>> modes;
+
+TDrawDriver& Driver() { return *drawDriver; }
+}  // namespace
+
+Ref<TDrawDriver>& CurrentDrawDriver() { return drawDriver; }
+std::vector<Ref<TGraphicsMode>>& GraphicsModes() { return modes; }
+
+int32_t ModeCount() { return static_cast<int32_t>(modes.size()); }
+
+void ModeAt(int32_t index, int32_t& width, int32_t& height, int32_t& depth, int32_t& hertz) {
+    if (index < 0 || index >= ModeCount()) RaiseArrayIndexFault();
+    const TGraphicsMode& mode = *modes[static_cast<size_t>(index)];
+    width = mode.width;
+    height = mode.height;
+    depth = mode.depth;
+    hertz = mode.hertz;
+}
+
+int32_t HasDisplayMode(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
+    for (const auto& mode : modes) {
+        if ((width == 0 || mode->width == width) && (height == 0 || mode->height == height) &&
+            (depth == 0 || mode->depth == depth) && (hertz == 0 || mode->hertz == hertz)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
+    if (depth != 0 && HasDisplayMode(width, height, 0, 0) == 0) RaiseRuntimeError("Graphics mode does not exist");
+    Driver().Graphics(width, height, depth, hertz);
+    drawState.width = width;
+    drawState.height = height;
+    drawState.depth = depth;
+    drawState.hertz = hertz;
+    SetBlendMode(1);
+    SetDrawColor(255, 255, 255);
+    SetClearColor(0, 0, 0);
+    SetMaskColor(0, 0, 0);
+    SetDrawAlpha(1.0f);
+    SetDrawOrigin(0, 0);
+    SetDrawHandle(0, 0);
+    SetViewport(0, 0, width, height);
+    SetDrawTransform(0, 1, 1);
+    SetAutoMidHandle(0);
+    SetAutoImageFlags(6);
+    // The default font is made here once the image font module exists.
+}
+
+void CloseGraphics() {
+    Driver().CloseGraphics();
+    drawState.width = 0;
+    drawState.height = 0;
+    // The fonts are released here once the image font module exists.
+}
+
+int32_t DisplayWidth() { return drawState.width; }
+int32_t DisplayHeight() { return drawState.height; }
+
+void DisplaySettings(int32_t& width, int32_t& height, int32_t& depth, int32_t& hertz) {
+    width = drawState.width;
+    height = drawState.height;
+    depth = drawState.depth;
+    hertz = drawState.hertz;
+}
+
+void FlipFrame() { Driver().Flip(); }
+void ClearScreen() { Driver().ClearBuffer(); }
+void SetClearColor(int32_t red, int32_t green, int32_t blue) { Driver().SetClearRGB(red, green, blue); }
+
+void SetDrawColor(int32_t red, int32_t green, int32_t blue) {
+    drawState.red = red;
+    drawState.green = green;
+    drawState.blue = blue;
+    Driver().SetColor(red, green, blue);
+}
+
+void GetDrawColor(int32_t& red, int32_t& green, int32_t& blue) {
+    red = drawState.red;
+    green = drawState.green;
+    blue = drawState.blue;
+}
+
+void SetDrawAlpha(float alpha) {
+    drawState.alpha = alpha;
+    Driver().SetAlpha(alpha);
+}
+
+float GetDrawAlpha() { return drawState.alpha; }
+
+void SetBlendMode(int32_t mode) {
+    drawState.blendMode = mode;
+    Driver().SetBlend(mode);
+}
+
+int32_t GetBlendMode() { return drawState.blendMode; }
+void SetLineWidth(float width) { Driver().SetLineWidth(width); }
+
+void SetMaskColor(int32_t red, int32_t green, int32_t blue) {
+    drawState.maskRed = red;
+    drawState.maskGreen = green;
+    drawState.maskBlue = blue;
+}
+
+void GetMaskColor(int32_t& red, int32_t& green, int32_t& blue) {
+    red = drawState.maskRed;
+    green = drawState.maskGreen;
+    blue = drawState.maskBlue;
+}
+
+void SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
+    drawState.viewX = x;
+    drawState.viewY = y;
+    drawState.viewWidth = width;
+    drawState.viewHeight = height;
+    Driver().SetViewport(x, y, width, height);
+}
+
+void GetViewport(int32_t& x, int32_t& y, int32_t& width, int32_t& height) {
+    x = drawState.viewX;
+    y = drawState.viewY;
+    width = drawState.viewWidth;
+    height = drawState.viewHeight;
+}
+
+void SetDrawOrigin(float x, float y) {
+    drawState.originX = x;
+    drawState.originY = y;
+}
+
+void GetDrawOrigin(float& x, float& y) {
+    x = drawState.originX;
+    y = drawState.originY;
+}
+
+void SetDrawHandle(float x, float y) {
+    drawState.handleX = -x;
+    drawState.handleY = -y;
+}
+
+void GetDrawHandle(float& x, float& y) {
+    x = -drawState.handleX;
+    y = -drawState.handleY;
+}
+
+void SetDrawRotation(float angle) {
+    drawState.rotation = angle;
+    detail::UpdateDrawMatrix();
+}
+
+float GetDrawRotation() { return drawState.rotation; }
+
+void SetDrawScale(float x, float y) {
+    drawState.scaleX = x;
+    drawState.scaleY = y;
+    detail::UpdateDrawMatrix();
+}
+
+void GetDrawScale(float& x, float& y) {
+    x = drawState.scaleX;
+    y = drawState.scaleY;
+}
+
+void SetDrawTransform(float angle, float scaleX, float scaleY) {
+    drawState.rotation = angle;
+    drawState.scaleX = scaleX;
+    drawState.scaleY = scaleY;
+    detail::UpdateDrawMatrix();
+}
+
+void ShowPointer() { Driver().SetMouseVisible(1); }
+void HidePointer() { Driver().SetMouseVisible(0); }
+
+void PlotPoint(float x, float y) { Driver().PlotPixel(x + drawState.originX, y + drawState.originY); }
+
+void DrawLine(float x1, float y1, float x2, float y2, int32_t drawLastPixel) {
+    const detail::DrawState& s = drawState;
+    const float dx = s.handleX + x2 - x1;
+    const float dy = s.handleY + y2 - y1;
+    const float tx = x1 + s.originX;
+    const float ty = y1 + s.originY;
+    Driver().DrawLine(s.handleX, s.handleY, dx, dy, tx, ty);
+    if (drawLastPixel != 0) Driver().PlotPixel(s.xx * dx + s.xy * dy + tx, s.yx * dx + s.yy * dy + ty);
+}
+
+void DrawRect(float x, float y, float width, float height) {
+    const detail::DrawState& s = drawState;
+    Driver().DrawRect(s.handleX, s.handleY, width + s.handleX, height + s.handleY, x + s.originX, y + s.originY);
+}
+
+void DrawOval(float x, float y, float width, float height) {
+    const detail::DrawState& s = drawState;
+    Driver().DrawOval(s.handleX, s.handleY, width + s.handleX, height + s.handleY, x + s.originX, y + s.originY);
+}
+
+void DrawPoly(const FloatArray& xy) {
+    Driver().DrawPoly(xy, drawState.handleX, drawState.handleY, drawState.originX, drawState.originY);
+}
+
+void DrawImageAt(const Ref<TImage>& image, float x, float y, int32_t frame) {
+    const TImage& i = *image;
+    i.Frame(frame).Draw(-i.handleX, -i.handleY, static_cast<float>(i.width) - i.handleX,
+                        static_cast<float>(i.height) - i.handleY, x + drawState.originX, y + drawState.originY);
+}
+
+void DrawImageStretched(const Ref<TImage>& image, float x, float y, float width, float height, int32_t frame) {
+    const TImage& i = *image;
+    i.Frame(frame).Draw(-i.handleX, -i.handleY, width - i.handleX, height - i.handleY, x + drawState.originX,
+                        y + drawState.originY);
+}
+
+void TileImageAt(const Ref<TImage>& image, float x, float y, int32_t frame) {
+    const TImage& i = *image;
+    TImageFrame& f = i.Frame(frame);
+    const detail::DrawState& s = drawState;
+    Driver().SetTransform(1, 0, 0, 1);
+    const int32_t w = i.width;
+    const int32_t h = i.height;
+    // An empty image covers nothing (and must not loop forever).
+    if (w > 0 && h > 0) {
+        const float px = x + s.originX - i.handleX;
+        const float py = y + s.originY - i.handleY;
+        const float floorX = std::floor(px);
+        const float floorY = std::floor(py);
+        const float fracX = px - floorX;
+        const float fracY = py - floorY;
+        const int64_t x0 = int64_t{s.viewX} - w + 1;
+        const int64_t y0 = int64_t{s.viewY} - h + 1;
+        // In double, so far-away positions neither overflow nor lose the
+        // remainder's sign; the remainder is always 0 to w - 1.
+        double mx = std::fmod(static_cast<double>(floorX) - static_cast<double>(x0), w);
+        double my = std::fmod(static_cast<double>(floorY) - static_cast<double>(y0), h);
+        if (std::isnan(mx) || std::isnan(my)) mx = my = 0;
+        if (mx < 0) mx += w;
+        if (my < 0) my += h;
+        const int64_t firstX = x0 + static_cast<int64_t>(mx);
+        const int64_t firstY = y0 + static_cast<int64_t>(my);
+        const int64_t right = int64_t{s.viewX} + s.viewWidth;
+        const int64_t bottom = int64_t{s.viewY} + s.viewHeight;
+        const float fw = static_cast<float>(w);
+        const float fh = static_cast<float>(h);
+        for (int64_t ty = firstY; ty < bottom; ty += h) {
+            for (int64_t tx = firstX; tx < right; tx += w) {
+                f.Draw(0, 0, fw, fh, static_cast<float>(tx) + fracX, static_cast<float>(ty) + fracY);
+            }
+        }
+    }
+    detail::UpdateDrawMatrix();
+}
+
+void BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y) { Driver().BlitPixmap(pixmap, x, y); }
+
+Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t height) {
+    return Driver().ReadScreenPixmap(x, y, width, height);
+}
+
+namespace {
+
+int32_t ImageFlags(int32_t flags) { return flags == -1 ? drawState.autoImageFlags : flags; }
+
+Ref<TImage> AutoHandle(Ref<TImage> image) {
+    if (image && drawState.autoMidHandle != 0) CentreImageAnchor(image);
+    return image;
+}
+
+}  // namespace
+
+Ref<TImage> LoadImageFile(const Ref<Object>& source, int32_t flags) {
+    const detail::DrawState& s = drawState;
+    return AutoHandle(TImage::Load(source, s.maskRed, s.maskGreen, s.maskBlue, ImageFlags(flags)));
+}
+
+Ref<TImage> LoadImageFile(const String& url, int32_t flags) { return LoadImageFile(BoxString(url), flags); }
+
+Ref<TImage> LoadAnimImageFile(const Ref<Object>& source, int32_t cellWidth, int32_t cellHeight, int32_t first,
+                              int32_t count, int32_t flags) {
+    const detail::DrawState& s = drawState;
+    return AutoHandle(TImage::LoadAnim(source, cellWidth, cellHeight, first, count, s.maskRed, s.maskGreen,
+                                       s.maskBlue, ImageFlags(flags)));
+}
+
+Ref<TImage> LoadAnimImageFile(const String& url, int32_t cellWidth, int32_t cellHeight, int32_t first,
+                              int32_t count, int32_t flags) {
+    return LoadAnimImageFile(BoxString(url), cellWidth, cellHeight, first, count, flags);
+}
+
+Ref<TImage> NewImage(int32_t width, int32_t height, int32_t frameCount, int32_t flags) {
+    return AutoHandle(TImage::CreateDynamic(width, height, frameCount, ImageFlags(flags) | IMAGE_DYNAMIC));
+}
+
+void CaptureImage(const Ref<TImage>& image, int32_t x, int32_t y, int32_t frame) {
+    TImage& i = *image;
+    if (frame < 0 || static_cast<size_t>(frame) >= i.frames.size()) RaiseArrayIndexFault();
+    Ref<TPixmap> pixmap = Driver().ReadScreenPixmap(x, y, i.width, i.height);
+    if (!pixmap) return;  // no display to grab from
+    if (i.flags & IMAGE_MASKED) {
+        pixmap = ApplyMaskColour(pixmap, drawState.maskRed, drawState.maskGreen, drawState.maskBlue);
+    }
+    i.frames[static_cast<size_t>(frame)] = Driver().CreateFrameFromPixmap(pixmap, i.flags);
+    i.pixmaps[static_cast<size_t>(frame)] = pixmap;
+}
+
+Ref<TPixmap> LockImagePixels(const Ref<TImage>& image, int32_t frame, int32_t read, int32_t write) {
+    return image->Frame(frame).Lock(read, write);
+}
+
+void UnlockImagePixels(const Ref<TImage>& image, int32_t frame) { image->Frame(frame).Unlock(); }
+
+void SetImageAnchor(const Ref<TImage>& image, float x, float y) {
+    image->handleX = x;
+    image->handleY = y;
+}
+
+void CentreImageAnchor(const Ref<TImage>& image) {
+    image->handleX = static_cast<float>(image->width) * 0.5f;
+    image->handleY = static_cast<float>(image->height) * 0.5f;
+}
+
+void SetAutoMidHandle(int32_t enable) { drawState.autoMidHandle = enable; }
+
+void SetAutoImageFlags(int32_t flags) {
+    if (flags != -1) drawState.autoImageFlags = flags;
+}
+
+int32_t GetImageWidth(const Ref<TImage>& image) { return image->width; }
+int32_t GetImageHeight(const Ref<TImage>& image) { return image->height; }
+
+int InitDrawing2D() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitSystemAPI();
+    InitStandardIO();
+    InitImages();
+    // The image font module is imported here once it exists.
+    detail::NoteModuleStarted("2D drawing API");
+    // The collision layers are made here once the collision module exists.
+    return 0;
+}
+
+}  // namespace korva

@@ -1,0 +1,84 @@
+// The GL driver's cached state and the texture helpers.
+#include "graphics/gl_native.h"
+#include "graphics/gl_state.h"
+#include "korvagl/app/modules.h"
+#include "korvagl/graphics/drawing2d.h"
+#include "korvagl/graphics/gl_draw_driver.h"
+#include "korvagl/graphics/gl_graphics.h"
+
+namespace korva {
+
+namespace detail {
+GLDrawState glDrawState;
+
+void ResetGLStateCaches() {
+    glDrawState.currentBlend = 0;
+    glDrawState.currentTexture = 0;
+    glDrawState.texturingEnabled = 0;
+}
+}  // namespace detail
+
+namespace gl = detail::gl;
+using detail::glOpen;
+
+void BindTexture(uint32_t name) {
+    if (glOpen) detail::BindTextureCached(name);
+}
+
+void EnableTexture(uint32_t name) {
+    if (glOpen) detail::EnableTextureCached(name);
+}
+
+void DisableTexture() {
+    if (glOpen) detail::DisableTextureCached();
+}
+
+uint32_t CreateTexture(int32_t width, int32_t height, int32_t flags) {
+    if (!glOpen) return 0;
+    GLuint name = 0;
+    gl::GenTextures(1, &name);
+    detail::BindTextureCached(name);
+    gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    const bool filtered = (flags & 2) != 0;
+    gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filtered ? GL_LINEAR : GL_NEAREST);
+    gl::TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filtered ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST);
+    for (GLint level = 0;; ++level) {
+        gl::TexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        if (!filtered || (width <= 1 && height <= 1)) break;
+        if (width >= 2) width /= 2;
+        if (height >= 2) height /= 2;
+    }
+    return name;
+}
+
+void UploadTexture(const Ref<TPixmap>& pixmap, int32_t flags) {
+    Ref<TPixmap> level = pixmap;
+    if (level->format != PIX_RGBA32 || level->pitch % 4 != 0) level = level->Convert(PIX_RGBA32);
+    if (!glOpen) return;
+    const bool filtered = (flags & 2) != 0;
+    int32_t width = level->width;
+    int32_t height = level->height;
+    for (GLint n = 0;; ++n) {
+        gl::PixelStorei(GL_UNPACK_ROW_LENGTH, level->pitch / 4);
+        gl::TexSubImage2D(GL_TEXTURE_2D, n, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, level->pixels);
+        if (!filtered || (width <= 1 && height <= 1)) break;
+        if (width >= 2) width /= 2;
+        if (height >= 2) height /= 2;
+        level = ScalePixmap(level, width, height);
+    }
+    gl::PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+int InitGL2DHelper() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitGLGraphics();
+    InitDrawing2D();
+    detail::NoteModuleStarted("GL 2D helper");
+    return 0;
+}
+
+}  // namespace korva

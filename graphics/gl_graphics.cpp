@@ -1,0 +1,122 @@
+// GL graphics helpers: texture size fitting, textures from pixmaps, debug text.
+#include "korvagl/graphics/gl_graphics.h"
+
+#include "graphics/gl_calls.h"
+#include "graphics/gl_native.h"
+#include "korvagl/app/modules.h"
+#include "korvagl/graphics/gl_draw_driver.h"
+
+namespace korva {
+namespace {
+
+// Without a GL to ask, sizes stop here (the largest texture common GLs take).
+constexpr int32_t kUnverifiedLimit = 16384;
+// Rounding never goes past this, so it cannot overflow.
+constexpr int32_t kRoundingLimit = 1 << 30;
+
+int32_t RoundUpToPowerOfTwo(int32_t value, int32_t limit) {
+    int32_t p = 1;
+    while (p < value && p < limit) p <<= 1;
+    return p;
+}
+
+// The pixmap as PIX_RGBA32 rows GL can read with a row length in pixels.
+Ref<TPixmap> AsRGBA(const Ref<TPixmap>& pixmap) {
+    if (pixmap->format == PIX_RGBA32 && pixmap->pitch % 4 == 0) return pixmap;
+    return pixmap->Convert(PIX_RGBA32);
+}
+
+}  // namespace
+
+void FitTextureSize(int32_t& width, int32_t& height) {
+    const int32_t limit = detail::glOpen ? kRoundingLimit : kUnverifiedLimit;
+    width = RoundUpToPowerOfTwo(width, limit);
+    height = RoundUpToPowerOfTwo(height, limit);
+    if (!detail::glOpen) return;
+    namespace gl = detail::gl;
+    while (true) {
+        gl::TexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        GLint fitted = 0;
+        gl::GetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fitted);
+        if (fitted != 0) return;
+        if (width == 1 && height == 1) RaiseRuntimeError("Unable to calculate tex size");
+        if (width > 1) width /= 2;
+        if (height > 1) height /= 2;
+    }
+}
+
+uint32_t TextureFromPixmap(const Ref<TPixmap>& pixmap, int32_t mipmapped) {
+    Ref<TPixmap> level = AsRGBA(pixmap);
+    if (!detail::glOpen) return 0;
+    namespace gl = detail::gl;
+    int32_t width = level->width;
+    int32_t height = level->height;
+    FitTextureSize(width, height);
+    if (width != level->width || height != level->height) level = ScalePixmap(level, width, height);
+
+    GLint oldBinding = 0, oldRowLength = 0;
+    gl::GetIntegerv(GL_TEXTURE_BINDING_2D, &oldBinding);
+    gl::GetIntegerv(GL_UNPACK_ROW_LENGTH, &oldRowLength);
+    GLuint name = 0;
+    gl::GenTextures(1, &name);
+    gl::BindTexture(GL_TEXTURE_2D, name);
+    for (GLint n = 0;; ++n) {
+        gl::PixelStorei(GL_UNPACK_ROW_LENGTH, level->pitch / 4);
+        gl::TexImage2D(GL_TEXTURE_2D, n, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, level->pixels);
+        if (!mipmapped || (width == 1 && height == 1)) break;
+        if (width > 1) width /= 2;
+        if (height > 1) height /= 2;
+        level = ScalePixmap(level, width, height);
+    }
+    gl::BindTexture(GL_TEXTURE_2D, static_cast<GLuint>(oldBinding));
+    gl::PixelStorei(GL_UNPACK_ROW_LENGTH, oldRowLength);
+    return name;
+}
+
+void DrawDebugText(const String& text, int32_t x, int32_t y) {
+    if (!detail::glOpen) return;
+    namespace gl = detail::gl;
+    // Bitmaps are textured like any fragment: keep the text in plain colour.
+    DisableTexture();
+    GLint viewport[4] = {0, 0, 0, 0};
+    GLint matrixMode = GL_MODELVIEW;
+    gl::GetIntegerv(GL_VIEWPORT, viewport);
+    gl::GetIntegerv(GL_MATRIX_MODE, &matrixMode);
+    gl::MatrixMode(GL_MODELVIEW);
+    gl::PushMatrix();
+    gl::LoadIdentity();
+    gl::MatrixMode(GL_PROJECTION);
+    gl::PushMatrix();
+    gl::LoadIdentity();
+
+    const uint32_t lists = detail::GetTextLists();
+    const GLint vx = viewport[0], vy = viewport[1], vw = viewport[2], vh = viewport[3];
+    // (0, 0) is the viewport's centre; an empty bitmap moves the raster
+    // position without the risk of placing it outside the window.
+    gl::RasterPos2i(0, 0);
+    gl::Bitmap(0, 0, 0, 0, static_cast<GLfloat>(x + vx - vw / 2), static_cast<GLfloat>(vh - y - 16 - vh / 2 + vy),
+               nullptr);
+    if (lists != 0) {
+        for (int32_t i = 0; i < text.Length(); ++i) {
+            const uint16_t unit = text[i];
+            if (unit <= 255) gl::CallList(lists + unit);
+        }
+    }
+
+    gl::PopMatrix();
+    gl::MatrixMode(GL_MODELVIEW);
+    gl::PopMatrix();
+    gl::MatrixMode(static_cast<GLenum>(matrixMode));
+}
+
+int InitGLGraphics() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitPixmaps();
+    detail::NoteModuleStarted("GL graphics");
+    return 0;
+}
+
+}  // namespace korva

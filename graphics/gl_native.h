@@ -1,0 +1,48 @@
+// The display's native layer over SDL2: the one window and GL context of the
+// process, display modes, buffer swaps, the cursor and the debug-text lists.
+// Only gl_native.cpp includes SDL.
+#pragma once
+
+#include <cstdint>
+
+namespace korva::detail {
+
+// Open flags (bit values).
+inline constexpr int32_t kOpenFullScreen = 1;
+inline constexpr int32_t kOpenBackBuffer = 2;
+inline constexpr int32_t kOpenAlphaBuffer = 4;
+inline constexpr int32_t kOpenDepthBuffer = 8;
+inline constexpr int32_t kOpenStencilBuffer = 16;
+inline constexpr int32_t kOpenAccumBuffer = 32;
+
+// Closes whatever is open, then opens a window of width x height with a GL
+// context current on it: full screen ("KorvaGL Application", the display
+// switched to the listed width x height mode, retried without the refresh
+// rate) with flag 1, otherwise a captioned window ("KorvaGL Window") whose
+// client area is exactly width x height. 1 on success, 0 when SDL's video,
+// the window or the context cannot be made (nothing is then open).
+int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags);
+// Destroys context and window; the display mode goes back to the desktop's.
+// Nothing happens when nothing is open. Also runs at process exit.
+void CloseGLGraphics();
+// Writes width, height, bits per pixel and refresh rate of each display mode
+// of the primary display with more than 15 bits per pixel (16 bytes a mode)
+// while `bytes` allows; returns the number of modes written. Starts SDL's
+// video when a display is configured; 0 modes without one.
+int32_t EnumGLModes(int32_t* buffer, int32_t bytes);
+// 1 when the GL accepted the swap interval, else 0 (also when nothing is open).
+int32_t SetSwapInterval(int32_t interval);
+void SwapGLBuffers();
+void ShowGLCursor(int32_t show);
+// First of 256 display lists drawing the 8x16 font with glBitmap (8 pixels
+// advance each); built once per context; 0 when nothing is open.
+uint32_t GetTextLists();
+
+// True while a window and context exist. Every GL call of the subsystem
+// happens only then.
+extern bool glOpen;
+// Counts the contexts made so far: GL objects made in an earlier context are
+// gone once it closes.
+extern uint32_t glGeneration;
+
+}  // namespace korva::detail

@@ -1,0 +1,52 @@
+// The GL driver's state and its cached GL state (bound texture, texturing,
+// blend mode), shared by the driver, its frames and the GL helpers.
+#pragma once
+
+#include <cstdint>
+
+namespace korva::detail {
+
+struct GLDrawState {
+    uint8_t drawColor[4] = {0, 0, 0, 0};  // red, green, blue, alpha as sent to GL
+    float xx = 0, xy = 0, yx = 0, yy = 0;  // the matrix of the last SetTransform
+    int32_t currentBlend = 0;
+    uint32_t currentTexture = 0;
+    int32_t texturingEnabled = 0;
+    int32_t screenWidth = 0, screenHeight = 0;
+};
+
+extern GLDrawState glDrawState;
+
+// Forgets the cached GL state: a new context starts with GL's defaults.
+void ResetGLStateCaches();
+
+}  // namespace korva::detail
+
+#include "graphics/gl_calls.h"
+
+namespace korva::detail {
+
+// The cached state changes; callers have checked that a context is open.
+inline void BindTextureCached(uint32_t name) {
+    if (name != glDrawState.currentTexture) {
+        gl::BindTexture(GL_TEXTURE_2D, name);
+        glDrawState.currentTexture = name;
+    }
+}
+
+inline void EnableTextureCached(uint32_t name) {
+    BindTextureCached(name);
+    if (glDrawState.texturingEnabled == 0) {
+        gl::Enable(GL_TEXTURE_2D);
+        glDrawState.texturingEnabled = 1;
+    }
+}
+
+inline void DisableTextureCached() {
+    if (glDrawState.texturingEnabled == 1) {
+        gl::Disable(GL_TEXTURE_2D);
+        glDrawState.texturingEnabled = 0;
+    }
+}
+
+}  // namespace korva::detail

@@ -1,0 +1,134 @@
+// KorvaGL: the 2D drawing API.
+//
+// Free functions over one drawing state and the current draw driver. The
+// state holds colour, alpha, blend mode, viewport, origin, handle, rotation
+// and scale; every drawing call composes its geometry from it and hands the
+// result to the driver. All of it is zero until OpenGraphics sets the
+// defaults: draw colour white, alpha 1, blend mode 1 (masked), mask colour
+// black, origin and handle 0, viewport the whole display, no rotation,
+// scale 1, auto mid-handle off, auto image flags 6 (filtered, masked).
+//
+// Blend modes: 1 masked (no blending, pixels with alpha below one half are
+// not drawn), 2 solid (source replaces destination), 3 alpha, 4 light
+// (destination + source * alpha), 5 shade (destination * source colour).
+//
+// Coordinates are pixels, (0, 0) the top-left corner, y down; angles are
+// degrees, rotating clockwise on screen. Before OpenGraphics and after
+// CloseGraphics the drawing calls draw nothing and ReadScreenPixmap gives the
+// null object. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "korvagl/app/object.h"
+#include "korvagl/app/string.h"
+#include "korvagl/graphics/draw_driver.h"
+#include "korvagl/graphics/image.h"
+#include "korvagl/pixmap/pixmap.h"
+
+namespace korva {
+
+// The driver every function forwards to: the GL driver once InitGLDrawDriver
+// has run. Assigning another redirects the whole layer.
+Ref<TDrawDriver>& CurrentDrawDriver();
+// The mode list the driver filled (in its enumeration order).
+std::vector<Ref<TGraphicsMode>>& GraphicsModes();
+
+// Display modes.
+int32_t ModeCount();
+// Raises TArrayIndexFault for an index outside the list.
+void ModeAt(int32_t index, int32_t& width, int32_t& height, int32_t& depth, int32_t& hertz);
+// 1 when some mode matches every argument that is not 0, else 0.
+int32_t HasDisplayMode(int32_t width, int32_t height, int32_t depth, int32_t hertz);
+
+// Opens the display: depth 0 a window of width x height, any other depth the
+// full screen. Raises "Graphics mode does not exist" for a full-screen size
+// the mode list lacks and passes on the driver's "Unable to set graphics
+// mode". Sets the defaults above; may be called again while open.
+void OpenGraphics(int32_t width, int32_t height, int32_t depth = 0, int32_t hertz = 60);
+// Closes the display. Width and height read 0 afterwards; depth, hertz and
+// every drawing setting keep their values.
+void CloseGraphics();
+int32_t DisplayWidth();
+int32_t DisplayHeight();
+void DisplaySettings(int32_t& width, int32_t& height, int32_t& depth, int32_t& hertz);
+// Presents the frame; paces to the refresh rate when vertical sync does not work.
+void FlipFrame();
+// Clears the viewport to the clear colour.
+void ClearScreen();
+
+void SetClearColor(int32_t red, int32_t green, int32_t blue);
+void SetDrawColor(int32_t red, int32_t green, int32_t blue);
+void GetDrawColor(int32_t& red, int32_t& green, int32_t& blue);
+void SetDrawAlpha(float alpha);
+float GetDrawAlpha();
+void SetBlendMode(int32_t mode);
+int32_t GetBlendMode();
+void SetLineWidth(float width);
+void SetMaskColor(int32_t red, int32_t green, int32_t blue);
+void GetMaskColor(int32_t& red, int32_t& green, int32_t& blue);
+void SetViewport(int32_t x, int32_t y, int32_t width, int32_t height);
+void GetViewport(int32_t& x, int32_t& y, int32_t& width, int32_t& height);
+void SetDrawOrigin(float x, float y);
+void GetDrawOrigin(float& x, float& y);
+// The point of every primitive that lands on its position (not used by images,
+// which carry their own handle).
+void SetDrawHandle(float x, float y);
+void GetDrawHandle(float& x, float& y);
+void SetDrawRotation(float angle);
+float GetDrawRotation();
+void SetDrawScale(float x, float y);
+void GetDrawScale(float& x, float& y);
+void SetDrawTransform(float angle, float scaleX, float scaleY);
+void ShowPointer();
+void HidePointer();
+
+// Primitives, in the current colour, alpha and blend mode.
+void PlotPoint(float x, float y);
+// With drawLastPixel not 0 the end point is plotted too.
+void DrawLine(float x1, float y1, float x2, float y2, int32_t drawLastPixel = 1);
+void DrawRect(float x, float y, float width, float height);
+void DrawOval(float x, float y, float width, float height);
+// x, y pairs; fewer than three points (or an odd count) draw nothing.
+void DrawPoly(const FloatArray& xy);
+
+// Images. Frame numbers outside the image raise TArrayIndexFault.
+void DrawImageAt(const Ref<TImage>& image, float x, float y, int32_t frame = 0);
+void DrawImageStretched(const Ref<TImage>& image, float x, float y, float width, float height, int32_t frame = 0);
+// Fills the viewport with unrotated, unscaled copies of the frame, one of
+// them placed at (x, y).
+void TileImageAt(const Ref<TImage>& image, float x, float y, int32_t frame = 0);
+
+// Pixmaps, in plain screen pixels (no origin, handle or matrix).
+void BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y);
+// A PIX_RGBA32 pixmap of the screen rectangle, top row first; the null object
+// when no display is open.
+Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t height);
+
+// Image functions. Flags -1 stand for the auto image flags.
+// The image from a URL, a stream or a pixmap, or the null object.
+Ref<TImage> LoadImageFile(const Ref<Object>& source, int32_t flags = -1);
+Ref<TImage> LoadImageFile(const String& url, int32_t flags = -1);
+Ref<TImage> LoadAnimImageFile(const Ref<Object>& source, int32_t cellWidth, int32_t cellHeight, int32_t first,
+                              int32_t count, int32_t flags = -1);
+Ref<TImage> LoadAnimImageFile(const String& url, int32_t cellWidth, int32_t cellHeight, int32_t first,
+                              int32_t count, int32_t flags = -1);
+// A blank image whose frames can be locked and grabbed into (flag 1 is added).
+Ref<TImage> NewImage(int32_t width, int32_t height, int32_t frameCount = 1, int32_t flags = -1);
+// Copies the screen rectangle at (x, y) of the image's size into a frame.
+void CaptureImage(const Ref<TImage>& image, int32_t x, int32_t y, int32_t frame = 0);
+Ref<TPixmap> LockImagePixels(const Ref<TImage>& image, int32_t frame = 0, int32_t read = 1, int32_t write = 1);
+void UnlockImagePixels(const Ref<TImage>& image, int32_t frame = 0);
+void SetImageAnchor(const Ref<TImage>& image, float x, float y);
+void CentreImageAnchor(const Ref<TImage>& image);
+// Not 0: images loaded or made from now on get their handle at their centre.
+void SetAutoMidHandle(int32_t enable);
+// -1 leaves the flags as they are.
+void SetAutoImageFlags(int32_t flags);
+int32_t GetImageWidth(const Ref<TImage>& image);
+int32_t GetImageHeight(const Ref<TImage>& image);
+
+// The module "2D drawing API". Run-once; returns 0.
+int InitDrawing2D();
+
+}  // namespace korva

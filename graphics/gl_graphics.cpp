@@ -29,11 +29,18 @@ Ref<TPixmap> AsRGBA(const Ref<TPixmap>& pixmap) {
 }  // namespace
 
 void FitTextureSize(int32_t& width, int32_t& height) {
-    const int32_t limit = detail::glOpen ? kRoundingLimit : kUnverifiedLimit;
+    namespace gl = detail::gl;
+    int32_t limit = kUnverifiedLimit;
+    if (detail::glOpen) {
+        // Sizes past the GL's own limit are never put to it: some GLs fail
+        // badly on absurd proxy sizes.
+        GLint most = 0;
+        gl::GetIntegerv(GL_MAX_TEXTURE_SIZE, &most);
+        limit = most > 0 && most < kRoundingLimit ? most : kRoundingLimit;
+    }
     width = RoundUpToPowerOfTwo(width, limit);
     height = RoundUpToPowerOfTwo(height, limit);
     if (!detail::glOpen) return;
-    namespace gl = detail::gl;
     while (true) {
         gl::TexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
         GLint fitted = 0;

@@ -40,14 +40,14 @@ int InitKorvaGL() {
     initialised = 1;
     InitRuntime();
     InitApplicationStub();
-    // InitAudioDriver();
+    InitAudioDriver();
     // InitMemBlocks();
     // InitMemBlockStreams();
     InitStreamUtilities();
     // InitGLGraphics();
     // InitBMPLoader();
     // InitFonts();
-    // InitSDLAudioDriver();
+    InitSDLAudioDriver();
     // InitFreeTypeFonts();
     // InitGLDrawDriver();
     // InitJPEGLoader();

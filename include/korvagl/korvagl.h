@@ -4,3 +4,6 @@
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
 
+#include "korvagl/audio/audio_driver.h"
+#include "korvagl/audio/sample.h"
+#include "korvagl/audio/sdl_audio.h"

@@ -124,6 +124,12 @@ struct library {
             handle = Alloc();
             slot = handle & kSlotMask;
             owned = handle != 0;
+            // Without a handle nobody could ever stop a loop or resume a
+            // paused sound: only a one-shot may play unattended.
+            if (!owned && (data->loop || paused)) {
+                spare.push_back(v);
+                return 0;
+            }
         }
 
         sound* parent = slot ? voice[slot] : nullptr;
@@ -176,6 +182,8 @@ detail::AudioCensus detail::TakeAudioCensus() {
     census.voicesMade = g_library->mix->VoicesMade();
     census.activeVoices = g_library->mix->ActiveVoices();
     census.spareVoices = static_cast<int32_t>(g_library->spare.size());
+    census.startingVoices = g_library->mix->StartingVoices();
+    census.finishedVoices = g_library->mix->FinishedVoices();
     census.slotsInUse = g_library->slotsInUse;
     g_library->device->Unlock();
     return census;

@@ -25,6 +25,8 @@ struct AudioCensus {
     int32_t voicesMade = 0;    // voice objects in existence
     int32_t activeVoices = 0;  // in the mixer's active list
     int32_t spareVoices = 0;   // ready on the program side
+    int32_t startingVoices = 0;  // in the start ring
+    int32_t finishedVoices = 0;  // in the free ring
     int32_t slotsInUse = 0;    // allocated channel handles
 };
 AudioCensus TakeAudioCensus();

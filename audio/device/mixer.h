@@ -36,6 +36,10 @@ public:
     bool HasRoom() const {
         return write_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire) < N;
     }
+    // Entries waiting (exact only while the other side is held off).
+    uint32_t Count() const {
+        return write_.load(std::memory_order_acquire) - read_.load(std::memory_order_acquire);
+    }
     // Consumer side. Null when the ring is empty.
     sound* Pop() {
         const uint32_t r = read_.load(std::memory_order_relaxed);
@@ -78,6 +82,9 @@ public:
 
     // Voices in the active list (read from any thread).
     int32_t ActiveVoices() const { return activeCount_.load(std::memory_order_relaxed); }
+    // Voices waiting in the start and free rings.
+    int32_t StartingVoices() const { return static_cast<int32_t>(startRing_.Count()); }
+    int32_t FinishedVoices() const { return static_cast<int32_t>(freeRing_.Count()); }
     // Voices made so far (program thread).
     int32_t VoicesMade() const { return static_cast<int32_t>(voices_.size()); }
 

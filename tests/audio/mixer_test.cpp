@@ -365,6 +365,11 @@ TEST_F(MixerTest, SoundsWithoutAFreeHandleStillPlayAndAreRecycled) {
     EXPECT_EQ(Block()[0], 1000);
     Block();
     EXPECT_EQ(detail::SoundDataRefs(d), 1);
+    // A loop or a paused sound could never be stopped or resumed: refused.
+    EXPECT_EQ(PlaySoundData(0, Mono16({1, 2}, 44100, -1), 0), 0);
+    EXPECT_EQ(PlaySoundData(0, d, 1), 0);
+    EXPECT_EQ(detail::SoundDataRefs(d), 1);
+    EXPECT_EQ(detail::TakeAudioCensus().activeVoices, 0);
 }
 
 TEST_F(MixerTest, DriverClassesOverTheLibrary) {

@@ -47,8 +47,8 @@ int32_t AllocChannelHandle();
 // Starts `data` on channel `handle`, or with 0 on a handle of its own that is
 // released when the sound ends. Returns the handle, or 0 when nothing was
 // started (stale handle, no device, or 4096 starts already waiting for the
-// mixer); with 0 and no free handle the sound plays without one and 0 is
-// returned.
+// mixer); with 0 and no free handle a one-shot sound plays without one and
+// 0 is returned, while a looping or paused one is refused.
 int32_t PlaySoundData(int32_t handle, sounddata* data, int32_t paused);
 void StopHandle(int32_t handle);
 void PauseHandle(int32_t handle, int32_t paused);

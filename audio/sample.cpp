@@ -80,7 +80,8 @@ void FromHub(const uint8_t* src, uint8_t* dst, int32_t format, int32_t count) {
 
 void CopySampleRun(const void* src, void* dst, int32_t format, int32_t count) {
     if (count <= 0 || format < 0 || format > SMP_STEREO16BE) return;
-    std::memmove(dst, src, static_cast<size_t>(count) * static_cast<size_t>(SampleBytes[format]));
+    const size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(SampleBytes[format]);
+    if (bytes > 0) std::memmove(dst, src, bytes);
 }
 
 void ConvertSampleRun(const void* src, int32_t srcFormat, void* dst, int32_t dstFormat, int32_t count) {

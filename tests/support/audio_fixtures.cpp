@@ -42,7 +42,7 @@ std::vector<int16_t> ToneFrames(int channels, int rate, int frames) {
     return out;
 }
 
-std::string OggFile(int channels, int rate, int frames, float quality) {
+std::string OggFile(int channels, int rate, int frames, float quality, int serial) {
     vorbis_info info;
     vorbis_info_init(&info);
     if (vorbis_encode_init_vbr(&info, channels, rate, quality) != 0) {
@@ -57,7 +57,7 @@ std::string OggFile(int channels, int rate, int frames, float quality) {
     vorbis_analysis_init(&dsp, &info);
     vorbis_block_init(&dsp, &block);
     ogg_stream_state stream;
-    ogg_stream_init(&stream, 12345);
+    ogg_stream_init(&stream, serial);
 
     std::string file;
     ogg_page page;
@@ -108,6 +108,22 @@ std::string OggFile(int channels, int rate, int frames, float quality) {
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
     return file;
+}
+
+void SetLastGranule(std::string& ogg, int64_t granule) {
+    const size_t at = ogg.rfind("OggS");
+    if (at == std::string::npos || at + 27 > ogg.size()) throw std::runtime_error("no Ogg page");
+    auto* bytes = reinterpret_cast<unsigned char*>(&ogg[at]);
+    for (int i = 0; i < 8; ++i) bytes[6 + i] = static_cast<unsigned char>(static_cast<uint64_t>(granule) >> (8 * i));
+    const int segments = bytes[26];
+    long bodyLength = 0;
+    for (int i = 0; i < segments; ++i) bodyLength += bytes[27 + i];
+    ogg_page page;
+    page.header = bytes;
+    page.header_len = 27 + segments;
+    page.body = bytes + page.header_len;
+    page.body_len = bodyLength;
+    ogg_page_checksum_set(&page);
 }
 
 }  // namespace korva::test

@@ -23,7 +23,9 @@ std::string WavFile(int channels, int rate, int bits, const std::string& data);
 // Interleaved 16-bit frames of a few sine tones (a different one per channel).
 std::vector<int16_t> ToneFrames(int channels, int rate, int frames);
 // An Ogg Vorbis file of `frames` frames of ToneFrames, encoded at VBR quality
-// `quality` (-0.1 .. 1.0).
-std::string OggFile(int channels, int rate, int frames, float quality = 0.3f);
+// `quality` (-0.1 .. 1.0), as one logical bitstream with serial number `serial`.
+std::string OggFile(int channels, int rate, int frames, float quality = 0.3f, int serial = 12345);
+// Sets the granule position of the file's last page (and its checksum).
+void SetLastGranule(std::string& ogg, int64_t granule);
 
 }  // namespace korva::test

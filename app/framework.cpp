@@ -21,13 +21,13 @@ int InitStreamUtilities() {
     InitRuntime();
     // InitMemBlocks();
     // InitMemBlockStreams();
-    // InitRandom();
+    InitRandom();
     // InitMemoryStreams();
     // InitEndianStreams();
     // InitTcpStreams();
     // InitHttpStreams();
     // InitStandardIO();
-    // InitLinkedList();
+    InitLinkedList();
     // InitFileSystem();
     detail::NoteModuleStarted("stream-and-utility umbrella");
     return 0;
@@ -51,15 +51,15 @@ int InitKorvaGL() {
     // InitFreeTypeFonts();
     // InitGLDrawDriver();
     // InitJPEGLoader();
-    // InitOrderedMap();
+    InitOrderedMap();
     // InitOggLoader();
     // InitPNGLoader();
-    // InitStringHelpers();
+    InitStringHelpers();
     // InitTGALoader();
     // InitWAVLoader();
     // InitJoystick();
-    // InitLuaBinding();
-    // InitScriptEngine();
+    InitLuaBinding();
+    InitScriptEngine();
     return 0;
 }
 

@@ -7,3 +7,11 @@
 #include "korvagl/audio/audio_driver.h"
 #include "korvagl/audio/sample.h"
 #include "korvagl/audio/sdl_audio.h"
+
+#include "korvagl/util/linked_list.h"
+#include "korvagl/util/ordered_map.h"
+#include "korvagl/util/random.h"
+#include "korvagl/util/string_helpers.h"
+
+#include "korvagl/script/lua_binding.h"
+#include "korvagl/script/script_engine.h"

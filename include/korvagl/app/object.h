@@ -126,7 +126,7 @@ int CompareObjects(const Ref<A>& a, const Ref<B>& b) {
 
 // Text held where an object is needed (list values, map keys, script
 // arguments). Compares by text with other boxed strings.
-class TStringObject : public Object {
+class TStringObject final : public Object {
 public:
     explicit TStringObject(const String& text) : text(text) {}
     String ToString() const override { return text; }

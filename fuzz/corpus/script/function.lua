@@ -1,0 +1,1 @@
+function add(a, b) return a + b end

@@ -1,0 +1,447 @@
+// ScriptEngine: one Lua interpreter, its argument list and its last result.
+//
+// The engine keeps the interpreter's stack as it found it: every operation
+// notes the top on entry and returns to it, so results that are not taken
+// never pile up. The loaded chunk lives in the registry, not on the stack, so
+// that RunScript can run it again and no failure can leave the stack without
+// it. Everything that may run Lua code (a metamethod of the global table
+// included) runs inside a protected call.
+#include "korvagl/script/script_engine.h"
+
+#include <lua.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "korvagl/app/modules.h"
+
+namespace korva {
+namespace {
+
+constexpr const char* kNotStarted = "ScriptEngine: Engine is not started";
+constexpr const char* kNoScript = "ScriptEngine: No script text to execute";
+
+// Registry keys: the loaded chunk, and the engine that owns the interpreter.
+const char kChunkKey = 0;
+const char kEngineKey = 0;
+
+// The one place where Lua 5.4's status codes become the engine's error codes.
+int ErrorCodeOf(int status) {
+    switch (status) {
+    case LUA_ERRRUN: return SCRIPT_ERROR_RUN;
+    case LUA_ERRFILE: return SCRIPT_ERROR_FILE;
+    case LUA_ERRSYNTAX: return SCRIPT_ERROR_SYNTAX;
+    case LUA_ERRMEM: return SCRIPT_ERROR_MEMORY;
+    case LUA_ERRERR: return SCRIPT_ERROR_HANDLER;
+    default: return SCRIPT_ERROR_RUN;  // a yield cannot leave a protected call here
+    }
+}
+
+String ToText(const char* bytes, size_t length) { return bytes ? String(std::string_view(bytes, length)) : String(); }
+
+// The text of the value on top of L; empty when it is neither string nor number.
+String TopText(lua_State* L, int base) {
+    if (lua_gettop(L) <= base) return String();
+    size_t length = 0;
+    const char* bytes = lua_tolstring(L, -1, &length);
+    return ToText(bytes, length);
+}
+
+// The libraries a script sees, each also recorded as loaded. Argument 1 is
+// the engine.
+int OpenLibraries(lua_State* L) {
+    static const luaL_Reg libraries[] = {
+        {LUA_GNAME, luaopen_base},          {LUA_COLIBNAME, luaopen_coroutine},
+        {LUA_TABLIBNAME, luaopen_table},    {LUA_IOLIBNAME, luaopen_io},
+        {LUA_OSLIBNAME, luaopen_os},        {LUA_STRLIBNAME, luaopen_string},
+        {LUA_MATHLIBNAME, luaopen_math},
+    };
+    for (const luaL_Reg& library : libraries) {
+        luaL_requiref(L, library.name, library.func, 1);
+        lua_pop(L, 1);
+    }
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &kEngineKey);
+    return 0;
+}
+
+// Stack: the function's name, then its arguments. Looks the global up (its
+// metamethods may run, hence inside the protected call) and calls it.
+int CallGlobal(lua_State* L) {
+    const int arguments = lua_gettop(L) - 1;
+    lua_pushglobaltable(L);
+    lua_pushvalue(L, 1);
+    lua_gettable(L, -2);
+    lua_replace(L, 1);
+    lua_pop(L, 1);
+    lua_call(L, arguments, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// Stack: a name, a value. Makes the value that global.
+int SetGlobal(lua_State* L) {
+    lua_pushglobaltable(L);
+    lua_insert(L, 1);
+    lua_settable(L, 1);
+    return 0;
+}
+
+void Close(lua_State* L) {
+    // Finalisers that run while closing must not find the engine any more.
+    lua_pushnil(L);
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &kEngineKey);
+    lua_close(L);
+}
+
+// Pushes the low byte of each unit; short texts skip the heap.
+void PushBytes(lua_State* L, const String& text) {
+    const int32_t length = text.Length();
+    if (length > 64) {
+        const std::string bytes = text.ToBytes();
+        lua_pushlstring(L, bytes.data(), bytes.size());
+        return;
+    }
+    char bytes[64];
+    const char16_t* units = text.Units();
+    for (int32_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(units[i]);
+    lua_pushlstring(L, bytes, static_cast<size_t>(length));
+}
+
+}  // namespace
+
+// Marks an interpreter call in progress. The engine stays alive through it
+// even if a host function drops the last reference, and interpreters that a
+// host function stopped meanwhile are closed when the outermost call ends.
+class ScriptEngine::Running {
+public:
+    explicit Running(ScriptEngine& engine) : engine_(engine) {
+        // An engine on the heap is kept alive; one outside any Ref cannot be.
+        if (engine.RefCount() > 0) keep_ = Ref<ScriptEngine>(&engine);
+        ++engine_.depth_;
+    }
+    ~Running() {
+        if (--engine_.depth_ == 0) engine_.CloseRetired();
+    }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    ScriptEngine& engine_;
+    Ref<ScriptEngine> keep_;
+};
+
+ScriptEngine::ScriptEngine() : arguments_(NewList()) { ScriptEngine::Start(); }
+
+ScriptEngine::~ScriptEngine() {
+    CloseState();
+    CloseRetired();
+}
+
+void ScriptEngine::Start() {
+    CloseState();
+    lua_State* L = luaL_newstate();
+    if (!L) return;
+    lua_pushcfunction(L, OpenLibraries);
+    lua_pushlightuserdata(L, this);
+    if (lua_pcall(L, 1, 0, 0) != LUA_OK) {
+        lua_close(L);
+        return;
+    }
+    state_ = L;
+    started_ = 1;
+}
+
+void ScriptEngine::PushString(lua_State* L, const String& text) {
+    if (!started_ || !L) return;
+    luaL_checkstack(L, 1, nullptr);
+    PushBytes(L, text);
+}
+
+void ScriptEngine::PushNumber(lua_State* L, double value) {
+    if (!started_ || !L) return;
+    luaL_checkstack(L, 1, nullptr);
+    lua_pushnumber(L, value);
+}
+
+void ScriptEngine::PushBoolean(lua_State* L, int value) {
+    if (!started_ || !L) return;
+    luaL_checkstack(L, 1, nullptr);
+    lua_pushboolean(L, value);
+}
+
+void ScriptEngine::RegisterFunction(LuaCFunction function, const String& name) {
+    if (!started_) return;
+    lua_State* L = state_;
+    Running running(*this);
+    const int base = lua_gettop(L);
+    if (!lua_checkstack(L, 4)) {
+        StackFailure();
+        return;
+    }
+    lua_pushcfunction(L, SetGlobal);
+    PushBytes(L, name);
+    LuaPushFunction(L, function);
+    const int status = lua_pcall(L, 2, 0, 0);
+    if (status != LUA_OK) InterpreterFailure(L, base, status);
+}
+
+void ScriptEngine::ClearArguments() {
+    arguments_->Clear();
+    pushedStale_ = true;
+    resultType_ = SCRIPT_NONE;
+    stringResult_ = String();
+    numberResult_ = 0.0;
+    booleanResult_ = 0;
+}
+
+String ScriptEngine::ArgString(lua_State* L, int index) {
+    LuaCheckString(L, index);
+    // The value is a string now; take all its bytes, zeros included.
+    size_t length = 0;
+    const char* bytes = lua_tolstring(L, index, &length);
+    return ToText(bytes, length);
+}
+
+double ScriptEngine::ArgNumber(lua_State* L, int index) { return LuaCheckNumber(L, index); }
+
+int ScriptEngine::ArgInt(lua_State* L, int index) { return LuaCheckInt(L, index); }
+
+void ScriptEngine::AddStringArgument(const String& text) {
+    const Ref<ScriptArgument> argument = New<ScriptArgument>();
+    argument->kind = SCRIPT_STRING;
+    argument->text = text;
+    arguments_->AddLast(argument);
+    pushedStale_ = true;
+}
+
+void ScriptEngine::AddNumberArgument(double value) {
+    const Ref<ScriptArgument> argument = New<ScriptArgument>();
+    argument->kind = SCRIPT_NUMBER;
+    argument->number = value;
+    arguments_->AddLast(argument);
+    pushedStale_ = true;
+}
+
+void ScriptEngine::AddBooleanArgument(int value) {
+    const Ref<ScriptArgument> argument = New<ScriptArgument>();
+    argument->kind = SCRIPT_BOOLEAN;
+    argument->flag = value;
+    arguments_->AddLast(argument);
+    pushedStale_ = true;
+}
+
+// Walks the argument list once after it changed and keeps each argument in
+// the form it is pushed in, so that repeated calls convert nothing.
+void ScriptEngine::PrepareArguments() {
+    pushed_.clear();
+    for (const Ref<TListCursor> cursor = arguments_->Enumerate(); cursor->HasMore();) {
+        const Ref<ScriptArgument> argument = DownCast<ScriptArgument>(cursor->NextValue());
+        if (!argument) continue;
+        switch (argument->kind) {
+        case SCRIPT_NUMBER:
+        case SCRIPT_BOOLEAN: pushed_.push_back({argument->kind, argument->number, {}, argument->flag}); break;
+        case SCRIPT_STRING: pushed_.push_back({argument->kind, 0.0, argument->text.ToBytes(), 0}); break;
+        default: break;  // no value to push
+        }
+    }
+    pushedStale_ = false;
+}
+
+int ScriptEngine::CallFunction(const String& name, int wantResult) {
+    if (!started_) return OwnFailure(kNotStarted);
+    lua_State* L = state_;
+    Running running(*this);
+    if (pushedStale_) PrepareArguments();
+    const int base = lua_gettop(L);
+    const int arguments = static_cast<int>(pushed_.size());
+    const int results = wantResult > 0 ? wantResult : wantResult < 0 ? LUA_MULTRET : 0;
+    if (!lua_checkstack(L, std::max(arguments, results) + 3)) return StackFailure();
+
+    // Without a metatable on the global table the lookup is a plain read that
+    // cannot fail; otherwise its metamethods run inside the protected call.
+    int called = 0;  // the values below the arguments that the call consumes
+    lua_pushglobaltable(L);
+    if (!lua_getmetatable(L, -1)) {
+        PushBytes(L, name);
+        lua_rawget(L, -2);
+        lua_remove(L, -2);
+    } else {
+        lua_settop(L, base);
+        lua_pushcfunction(L, CallGlobal);
+        PushBytes(L, name);
+        called = 1;
+    }
+    for (const PushedArgument& argument : pushed_) {
+        switch (argument.kind) {
+        case SCRIPT_NUMBER: lua_pushnumber(L, argument.number); break;
+        case SCRIPT_STRING: lua_pushlstring(L, argument.bytes.data(), argument.bytes.size()); break;
+        default: lua_pushboolean(L, argument.flag); break;
+        }
+    }
+
+    const int status = lua_pcall(L, arguments + called, results, 0);
+    if (status != LUA_OK) return InterpreterFailure(L, base, status);
+    if (wantResult != 0 && lua_gettop(L) > base) TakeResult(L);
+    lua_settop(L, base);
+    return 1;
+}
+
+// Numbers first, so a string that reads as a number comes back as one.
+void ScriptEngine::TakeResult(lua_State* L) {
+    int isNumber = 0;
+    const lua_Number number = lua_tonumberx(L, -1, &isNumber);
+    if (isNumber) {
+        resultType_ = SCRIPT_NUMBER;
+        numberResult_ = number;
+    } else if (lua_type(L, -1) == LUA_TBOOLEAN) {
+        resultType_ = SCRIPT_BOOLEAN;
+        booleanResult_ = lua_toboolean(L, -1);
+    } else if (lua_isstring(L, -1)) {
+        size_t length = 0;
+        const char* bytes = lua_tolstring(L, -1, &length);
+        resultType_ = SCRIPT_STRING;
+        stringResult_ = ToText(bytes, length);
+    }
+}
+
+int ScriptEngine::ResultType() { return resultType_; }
+
+double ScriptEngine::NumberResult() { return numberResult_; }
+
+int ScriptEngine::BooleanResult() { return booleanResult_; }
+
+String ScriptEngine::StringResult() { return stringResult_; }
+
+void ScriptEngine::SetError(int code) {
+    errorText_ = state_ ? TopText(state_, 0) : String();
+    errorCode_ = code;
+    if (state_) lua_settop(state_, 0);
+}
+
+int ScriptEngine::LoadScript(const String& text) {
+    scriptText_ = String();
+    if (!started_) return OwnFailure(kNotStarted);
+    lua_State* L = state_;
+    Running running(*this);  // finalisers may run while the compiler allocates
+    const int base = lua_gettop(L);
+    if (!lua_checkstack(L, 2)) return StackFailure();
+    const std::string bytes = text.ToBytes();
+    const int status = luaL_loadbufferx(L, bytes.data(), bytes.size(), bytes.c_str(), "t");
+    if (status != LUA_OK) {
+        InterpreterFailure(L, base, status);
+        lua_pushnil(L);
+        lua_rawsetp(L, LUA_REGISTRYINDEX, &kChunkKey);
+        return 0;
+    }
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &kChunkKey);
+    scriptText_ = text;
+    return 1;
+}
+
+int ScriptEngine::RunFile(const String& path) {
+    if (!started_) return OwnFailure(kNotStarted);
+    lua_State* L = state_;
+    Running running(*this);
+    const int base = lua_gettop(L);
+    if (!lua_checkstack(L, 2)) return StackFailure();
+    std::string bytes = path.ToBytes();
+    std::replace(bytes.begin(), bytes.end(), '\\', '/');
+    int status = luaL_loadfilex(L, bytes.c_str(), "t");
+    if (status == LUA_OK) status = lua_pcall(L, 0, LUA_MULTRET, 0);
+    if (status != LUA_OK) {
+        InterpreterFailure(L, base, status);
+        const std::string message = errorText_.ToBytes();
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return 0;
+    }
+    lua_settop(L, base);
+    return 1;
+}
+
+int ScriptEngine::RunScript() {
+    if (!started_) return OwnFailure(kNotStarted);
+    if (scriptText_.IsEmpty()) return OwnFailure(kNoScript);
+    lua_State* L = state_;
+    Running running(*this);
+    const int base = lua_gettop(L);
+    if (!lua_checkstack(L, 1)) return StackFailure();
+    lua_rawgetp(L, LUA_REGISTRYINDEX, &kChunkKey);
+    const int status = lua_pcall(L, 0, 0, 0);
+    if (status != LUA_OK) return InterpreterFailure(L, base, status);
+    lua_settop(L, base);
+    return 1;
+}
+
+String ScriptEngine::ErrorText() { return errorText_; }
+
+int ScriptEngine::ErrorCode() { return errorCode_; }
+
+void ScriptEngine::Stop() { CloseState(); }
+
+int ScriptEngine::IsStarted() { return started_; }
+
+int ScriptEngine::OwnFailure(const char* text) {
+    errorText_ = text;
+    errorCode_ = 0;
+    return 0;
+}
+
+int ScriptEngine::InterpreterFailure(lua_State* L, int base, int status) {
+    errorText_ = TopText(L, base);
+    errorCode_ = ErrorCodeOf(status);
+    lua_settop(L, base);
+    return 0;
+}
+
+// The stack cannot grow by what an operation needs (only near Lua's own
+// limit of a million slots); reported as Lua reports its stack overflow.
+int ScriptEngine::StackFailure() {
+    errorText_ = "stack overflow";
+    errorCode_ = SCRIPT_ERROR_RUN;
+    return 0;
+}
+
+// Forgets the interpreter at once; closes it now, or when the running call
+// that may still be inside it has returned.
+void ScriptEngine::CloseState() {
+    lua_State* L = state_;
+    state_ = nullptr;
+    started_ = 0;
+    scriptText_ = String();
+    if (!L) return;
+    if (depth_ > 0) {
+        retired_.push_back(L);
+    } else {
+        Close(L);
+    }
+}
+
+void ScriptEngine::CloseRetired() {
+    while (!retired_.empty()) {
+        lua_State* L = retired_.back();
+        retired_.pop_back();
+        Close(L);
+    }
+}
+
+Ref<ScriptEngine> ScriptEngineOf(lua_State* L) {
+    if (!L || !lua_checkstack(L, 1)) return nullptr;
+    lua_rawgetp(L, LUA_REGISTRYINDEX, &kEngineKey);
+    auto* engine = static_cast<ScriptEngine*>(lua_touserdata(L, -1));
+    lua_pop(L, 1);
+    return Ref<ScriptEngine>(engine);
+}
+
+int InitScriptEngine() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitLinkedList();
+    InitLuaBinding();
+    detail::NoteModuleStarted("script engine");
+    return 0;
+}
+
+}  // namespace korva

@@ -19,6 +19,13 @@ Decoder* OpenOgg(void* source, const Callbacks& callbacks, int64_t* frames, int3
         delete decoder;
         return nullptr;
     }
+    // In a chained file the decoder may start in a later link: go back to
+    // the first one, which is all a sample holds.
+    if (ov_seekable(&decoder->file) && ov_streams(&decoder->file) > 1 && ov_pcm_seek(&decoder->file, 0) != 0) {
+        ov_clear(&decoder->file);
+        delete decoder;
+        return nullptr;
+    }
     const vorbis_info* info = ov_info(&decoder->file, 0);
     *frames = ov_pcm_total(&decoder->file, 0);
     *channels = info ? info->channels : 0;

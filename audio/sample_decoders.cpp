@@ -1,6 +1,7 @@
 // The sample decoder registry and ReadPcmSample.
 #include "korvagl/app/modules.h"
 #include "korvagl/audio/sample.h"
+#include "korvagl/stream/stream.h"
 
 namespace korva {
 namespace {
@@ -26,15 +27,44 @@ void RegisterPcmSampleDecoder(const Ref<TPcmSampleDecoder>& decoder) {
 
 Ref<TPcmSampleDecoder> PcmSampleDecoders() { return Ref<TPcmSampleDecoder>(g_head); }
 
-// Streams are not part of the build yet: nothing can be read.
-Ref<TPcmSample> ReadPcmSample(const Ref<Object>&) { return nullptr; }
-Ref<TPcmSample> ReadPcmSample(const String&) { return nullptr; }
+namespace {
+
+// Every decoder from the registry's head gets the stream at the position it
+// had when opened; a stream error inside one only means "not this format".
+// The stream opened here is closed on every path.
+Ref<TPcmSample> ReadFromStream(const Ref<TByteStream>& stream) {
+    if (!stream) return nullptr;
+    Ref<TPcmSample> result;
+    try {
+        const int32_t start = stream->Pos();
+        if (start == -1) RaiseRuntimeError("Stream is not seekable");
+        for (Ref<TPcmSampleDecoder> decoder(g_head); decoder && !result; decoder = decoder->next) {
+            stream->Seek(start);
+            try {
+                result = decoder->Load(stream);
+            } catch (const TStreamError&) {
+                result = nullptr;
+            }
+        }
+    } catch (...) {
+        stream->Close();
+        throw;
+    }
+    stream->Close();
+    return result;
+}
+
+}  // namespace
+
+Ref<TPcmSample> ReadPcmSample(const Ref<Object>& url) { return ReadFromStream(OpenReadStream(url)); }
+Ref<TPcmSample> ReadPcmSample(const String& url) { return ReadFromStream(OpenReadStream(url)); }
 
 int InitSamples() {
     static int initialised = 0;
     if (initialised) return 0;
     initialised = 1;
     InitRuntime();
+    InitStreams();
     InitSampleConversion();
     detail::NoteModuleStarted("audio samples and sample loaders");
     return 0;

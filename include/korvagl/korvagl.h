@@ -3,9 +3,20 @@
 
 #include "korvagl/app/runtime.h"
 #include "korvagl/app/startup.h"
+#include "korvagl/stream/console.h"
+#include "korvagl/stream/endian_stream.h"
+#include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/file_system.h"
+#include "korvagl/stream/http_stream.h"
+#include "korvagl/stream/mem_block.h"
+#include "korvagl/stream/memory_stream.h"
+#include "korvagl/stream/socket.h"
+#include "korvagl/stream/stream.h"
+#include "korvagl/stream/tcp_stream.h"
 
 #include "korvagl/audio/audio_driver.h"
 #include "korvagl/audio/sample.h"
+#include "korvagl/audio/sample_decoders.h"
 #include "korvagl/audio/sdl_audio.h"
 
 #include "korvagl/util/linked_list.h"

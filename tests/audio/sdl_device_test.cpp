@@ -5,10 +5,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "korvagl/korvagl.h"
+#include "support/audio_fixtures.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -55,15 +57,18 @@ TEST(SdlDeviceTest, DiskDriverReceivesTheExactMix) {
     InitSDLAudioDriver();
     ASSERT_NE(DownCast<TSDLAudioBackend>(CurrentAudioBackend()), nullptr);
 
-    // 6000 stereo frames of a known pattern, played at pan -0.5.
+    // A WAV of 6000 stereo frames of a known pattern, played at pan -0.5.
+    InitWAVLoader();
     constexpr int kLength = 6000;
-    auto sample = NewPcmSample(kLength, 44100, SMP_STEREO16LE);
-    auto* values = reinterpret_cast<int16_t*>(sample->samples);
+    std::vector<int16_t> values(2 * kLength);
+    std::string pcm;
     for (int i = 0; i < kLength; ++i) {
         values[2 * i] = static_cast<int16_t>((i * 97) % 20000 - 10000);
         values[2 * i + 1] = static_cast<int16_t>((i * 13) % 30000 - 15000);
+        pcm += test::U16(static_cast<uint16_t>(values[2 * i])) + test::U16(static_cast<uint16_t>(values[2 * i + 1]));
     }
-    auto clip = OpenSoundClip(sample, 0);
+    auto clip = OpenSoundClip(String(dir.Write("known.wav", test::WavFile(2, 44100, 16, pcm))), 0);
+    ASSERT_NE(clip, nullptr);
     auto channel = NewPlayback();
     SetPlaybackPan(channel, -0.5f);
     ASSERT_EQ(PlayClip(clip, channel), channel);

@@ -1,0 +1,418 @@
+// Files and directories over POSIX, path text, random access and starting
+// programs.
+#include "korvagl/stream/file_system.h"
+
+#include <dirent.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "korvagl/app/modules.h"
+#include "korvagl/stream/mem_block.h"
+
+extern char** environ;
+
+namespace korva {
+namespace {
+
+// The 8-bit form of a path with "/" separators. A NUL inside would name
+// another file, so such a path becomes the empty path, which never exists.
+std::string NativePath(const String& path) {
+    std::string bytes = NormaliseSlashes(path).ToBytes();
+    if (bytes.find('\0') != std::string::npos) bytes.clear();
+    return bytes;
+}
+
+bool Stat(const String& path, struct stat& info) {
+    const std::string name = NativePath(path);
+    return !name.empty() && ::stat(name.c_str(), &info) == 0;
+}
+
+int32_t KindOf(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) return FILE_KIND_FILE;
+    if (S_ISDIR(info.st_mode)) return FILE_KIND_DIRECTORY;
+    return FILE_KIND_NONE;
+}
+
+int32_t ClampToInt(int64_t value) { return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX)); }
+
+}  // namespace
+
+// ---- kinds, sizes, times, permissions ----
+
+int32_t FileKind(const String& path) {
+    struct stat info;
+    return Stat(path, info) ? KindOf(info) : FILE_KIND_NONE;
+}
+
+int32_t FileModifiedTime(const String& path) {
+    struct stat info;
+    return Stat(path, info) ? ClampToInt(info.st_mtime) : 0;
+}
+
+int32_t FileByteSize(const String& path) {
+    struct stat info;
+    return Stat(path, info) ? ClampToInt(info.st_size) : -1;
+}
+
+int32_t FilePermissions(const String& path) {
+    struct stat info;
+    return Stat(path, info) ? static_cast<int32_t>(info.st_mode & 0777) : -1;
+}
+
+int32_t SetFilePermissions(const String& path, int32_t mode) {
+    const std::string name = NativePath(path);
+    return !name.empty() && ::chmod(name.c_str(), static_cast<mode_t>(mode) & 0777) == 0 ? 0 : -1;
+}
+
+// ---- making, removing, renaming ----
+
+int32_t MakeEmptyFile(const String& path) {
+    const std::string name = NativePath(path);
+    if (name.empty()) return 0;
+    ::unlink(name.c_str());  // a file only: an empty directory stays
+    if (std::FILE* file = std::fopen(name.c_str(), "wbe")) std::fclose(file);
+    return FileKind(path) == FILE_KIND_FILE ? 1 : 0;
+}
+
+int32_t MakeDirectory(const String& path) {
+    const std::string name = NativePath(path);
+    if (name.empty()) return 0;
+    ::mkdir(name.c_str(), 0777);
+    return FileKind(path) == FILE_KIND_DIRECTORY ? 1 : 0;
+}
+
+int32_t RemoveFile(const String& path) {
+    const std::string name = NativePath(path);
+    if (name.empty()) return 0;
+    ::unlink(name.c_str());
+    return FileKind(path) == FILE_KIND_NONE ? 1 : 0;
+}
+
+int32_t RenamePath(const String& from, const String& to) {
+    const std::string a = NativePath(from);
+    const std::string b = NativePath(to);
+    return !a.empty() && !b.empty() && std::rename(a.c_str(), b.c_str()) == 0 ? 1 : 0;
+}
+
+int32_t DeleteDirectory(const String& path, int32_t recurse) {
+    const String dir = WithoutTrailingSlash(path);
+    const std::string name = NativePath(dir);
+    if (name.empty()) return 0;
+    if (recurse) {
+        Ref<TDirectoryListing> listing = OpenDirectory(dir);
+        if (!listing) return 0;
+        for (String entry = listing->Next(); !entry.IsEmpty(); entry = listing->Next()) {
+            if (entry == "." || entry == "..") continue;
+            const String child = dir + "/" + entry;
+            struct stat info;
+            // A link is an entry of this tree; what it points to is not.
+            if (::lstat(NativePath(child).c_str(), &info) != 0) continue;
+            if (S_ISLNK(info.st_mode) || S_ISREG(info.st_mode)) RemoveFile(child);
+            else if (S_ISDIR(info.st_mode)) DeleteDirectory(child, 1);
+        }
+        listing->Close();
+    }
+    ::rmdir(name.c_str());
+    return FileKind(dir) == FILE_KIND_NONE ? 1 : 0;
+}
+
+// ---- current directory ----
+
+String CurrentDirectory() {
+    std::vector<char> buffer(1024);
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE) return String();
+        buffer.resize(buffer.size() * 2);
+    }
+    return NormaliseSlashes(String(buffer.data()));
+}
+
+int32_t ChangeDirectory(const String& path) {
+    const std::string name = NativePath(path);
+    return !name.empty() && ::chdir(name.c_str()) == 0 ? 1 : 0;
+}
+
+// ---- listings ----
+
+TDirectoryListing::~TDirectoryListing() { Close(); }
+
+String TDirectoryListing::Next() {
+    if (!dir) return String();
+    const dirent* entry = ::readdir(static_cast<DIR*>(dir));
+    return entry ? String(entry->d_name) : String();
+}
+
+int32_t TDirectoryListing::Close() {
+    if (dir) ::closedir(static_cast<DIR*>(dir));
+    dir = nullptr;
+    return 0;
+}
+
+Ref<TDirectoryListing> OpenDirectory(const String& path) {
+    const std::string name = NativePath(path);
+    DIR* dir = name.empty() ? nullptr : ::opendir(name.c_str());
+    if (!dir) return nullptr;
+    return New<TDirectoryListing>(dir);
+}
+
+String NextDirectoryEntry(const Ref<TDirectoryListing>& handle) { return handle->Next(); }
+
+int32_t CloseDirectory(const Ref<TDirectoryListing>& handle) { return handle->Close(); }
+
+StringArray ListDirectory(const String& path, int32_t skipDots) {
+    StringArray names;
+    Ref<TDirectoryListing> listing = OpenDirectory(path);
+    if (!listing) return names;
+    for (String entry = listing->Next(); !entry.IsEmpty(); entry = listing->Next()) {
+        if (skipDots && (entry == "." || entry == "..")) continue;
+        names.push_back(entry);
+    }
+    listing->Close();
+    return names;
+}
+
+// ---- path text ----
+
+String NormaliseSlashes(const String& path) { return path.ReplaceAll("\\", "/"); }
+
+namespace {
+
+int32_t LastIndexOf(const String& text, char16_t unit) {
+    for (int32_t i = text.Length() - 1; i >= 0; --i) {
+        if (text[i] == unit) return i;
+    }
+    return -1;
+}
+
+// Index of the last "." that no "/" follows, or -1.
+int32_t ExtensionDot(const String& path) {
+    const int32_t dot = LastIndexOf(path, u'.');
+    return dot > LastIndexOf(path, u'/') ? dot : -1;
+}
+
+}  // namespace
+
+String FileNamePart(const String& path) {
+    const String p = NormaliseSlashes(path);
+    return p.Substring(LastIndexOf(p, u'/') + 1, p.Length());
+}
+
+String WithoutExtension(const String& path) {
+    const String p = NormaliseSlashes(path);
+    const int32_t dot = ExtensionDot(p);
+    return dot < 0 ? p : p.Substring(0, dot);
+}
+
+String BaseName(const String& path) { return FileNamePart(WithoutExtension(path)); }
+
+String WithoutTrailingSlash(const String& path) {
+    const String p = NormaliseSlashes(path);
+    return p.Length() > 0 && p[p.Length() - 1] == u'/' ? p.Substring(0, p.Length() - 1) : p;
+}
+
+String DirectoryPart(const String& path) {
+    const String p = NormaliseSlashes(path);
+    const int32_t slash = LastIndexOf(p, u'/');
+    return slash < 0 ? String() : p.Substring(0, slash);
+}
+
+String ExtensionPart(const String& path) {
+    const String p = NormaliseSlashes(path);
+    const int32_t dot = ExtensionDot(p);
+    return dot < 0 ? String() : p.Substring(dot + 1, p.Length());
+}
+
+namespace {
+
+bool HasDrive(const String& path) { return path.Length() > 1 && path[1] == u':'; }
+
+// Appends the components of `path` to `parts`; false when ".." goes above the root.
+bool AddComponents(const String& path, std::vector<String>& parts) {
+    int32_t start = 0;
+    const String p = path + "/";
+    for (int32_t i = 0; i < p.Length(); ++i) {
+        if (p[i] != u'/') continue;
+        const String part = p.Substring(start, i);
+        start = i + 1;
+        if (part.IsEmpty() || part == ".") continue;
+        if (part == "..") {
+            if (parts.empty()) return false;
+            parts.pop_back();
+        } else {
+            parts.push_back(part);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+String AbsolutePath(const String& path) {
+    String p = NormaliseSlashes(path);
+    String root;
+    std::vector<String> parts;
+    if (HasDrive(p)) {
+        // A drive's path starts at its root, with or without a "/".
+        root = p.Substring(0, 2);
+        p = p.Substring(2, p.Length());
+    } else if (p.IsEmpty() || p[0] != u'/') {
+        String dir = CurrentDirectory();
+        if (HasDrive(dir)) {
+            root = dir.Substring(0, 2);
+            dir = dir.Substring(2, dir.Length());
+        }
+        AddComponents(dir, parts);
+    }
+    if (!AddComponents(p, parts)) return String();
+    String result = root;
+    for (const String& part : parts) result = result + "/" + part;
+    return parts.empty() ? root + "/" : result;
+}
+
+// ---- random access ----
+
+namespace {
+
+template <typename Url>
+Ref<TByteStream> OpenForRandomAccess(const Url& url, int32_t readable, int32_t writeable) {
+    Ref<TByteStream> s = OpenStream(url, readable, writeable);
+    if (!s || s->Pos() != -1) return s;
+    // No position: copy it into memory, then let go of the original.
+    Ref<TMemBlock> bank = TMemBlock::Load(Ref<Object>(s));
+    s->Close();
+    return NewMemBlockStream(bank);
+}
+
+}  // namespace
+
+Ref<TByteStream> OpenRandomAccess(const String& url, int32_t readable, int32_t writeable) {
+    return OpenForRandomAccess(url, readable, writeable);
+}
+Ref<TByteStream> OpenRandomAccess(const Ref<Object>& url, int32_t readable, int32_t writeable) {
+    return OpenForRandomAccess(url, readable, writeable);
+}
+Ref<TByteStream> OpenRandomAccessRead(const String& url) { return OpenRandomAccess(url, 1, 0); }
+Ref<TByteStream> OpenRandomAccessWrite(const String& url) { return OpenRandomAccess(url, 0, 1); }
+
+int32_t CloseRandomAccess(const Ref<TByteStream>& stream) {
+    stream->Close();
+    return 0;
+}
+
+// ---- starting programs ----
+
+namespace {
+
+// The program name: after leading spaces, the text between double quotes,
+// or up to the next space. `rest` receives the index after it.
+std::string ProgramName(const std::string& line, size_t& rest) {
+    size_t i = line.find_first_not_of(' ');
+    if (i == std::string::npos) {
+        rest = line.size();
+        return std::string();
+    }
+    size_t end;
+    std::string name;
+    if (line[i] == '"') {
+        end = line.find('"', i + 1);
+        if (end == std::string::npos) end = line.size();
+        name = line.substr(i + 1, end - i - 1);
+        rest = end < line.size() ? end + 1 : end;
+    } else {
+        end = line.find(' ', i);
+        if (end == std::string::npos) end = line.size();
+        name = line.substr(i, end - i);
+        rest = end;
+    }
+    return name.substr(0, 1023);
+}
+
+// The arguments after the program name, split as the Windows C runtime
+// splits a command line: white space separates; double quotes group and
+// are dropped ("" inside quotes is one literal quote); 2n backslashes before
+// a quote give n backslashes, 2n+1 give n and a literal quote; other
+// backslashes are literal.
+std::vector<std::string> SplitArguments(const std::string& line, size_t i) {
+    std::vector<std::string> args;
+    const size_t n = line.size();
+    for (;;) {
+        while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i >= n) break;
+        std::string arg;
+        bool quoted = false;
+        for (;;) {
+            size_t slashes = 0;
+            while (i < n && line[i] == '\\') ++i, ++slashes;
+            bool copy = true;
+            if (i < n && line[i] == '"') {
+                if (slashes % 2 == 0) {
+                    if (quoted && i + 1 < n && line[i + 1] == '"') {
+                        ++i;
+                    } else {
+                        copy = false;
+                        quoted = !quoted;
+                    }
+                }
+                slashes /= 2;
+            }
+            arg.append(slashes, '\\');
+            if (i >= n || (!quoted && (line[i] == ' ' || line[i] == '\t'))) break;
+            if (copy) arg.push_back(line[i]);
+            ++i;
+        }
+        args.push_back(arg);
+    }
+    return args;
+}
+
+}  // namespace
+
+int32_t RunProgram(const String& command) {
+    const std::string line = command.ToBytes();
+    size_t rest = 0;
+    const std::string name = ProgramName(line, rest);
+    if (name.empty() || name.find('\0') != std::string::npos || line.find('\0') != std::string::npos) return -1;
+    std::vector<std::string> args = SplitArguments(line, rest);
+    args.insert(args.begin(), name);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    // What we wrote so far comes before what the program writes.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t pid;
+    if (posix_spawnp(&pid, name.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+// ---- initialiser ----
+
+int InitFileSystem() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitStreams();
+    InitMemBlocks();
+    InitMemBlockStreams();
+    detail::NoteModuleStarted("file system");
+    return 0;
+}
+
+}  // namespace korva

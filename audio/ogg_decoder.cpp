@@ -93,7 +93,9 @@ Ref<TPcmSample> TOggSampleDecoder::Load(const Ref<TByteStream>& stream) {
         try {
             // The memory starts zeroed: data that ends early leaves silence.
             sample = NewPcmSample(static_cast<int32_t>(frames), hertz, channels == 1 ? SMP_MONO16LE : SMP_STEREO16LE);
-            result = ogg::ReadOgg(decoder, sample->samples, bytes);
+            // (An empty sample reads nothing: a null buffer with 0 bytes
+            // would close the decoder.)
+            result = bytes > 0 ? ogg::ReadOgg(decoder, sample->samples, bytes) : 0;
         } catch (...) {
             ogg::ReadOgg(decoder, nullptr, 0);
             throw;

@@ -62,6 +62,12 @@ TEST_F(OggTest, MonoLoads) {
     EXPECT_LT(RelativeError(sample, 1, 12345), 0.2);
 }
 
+TEST_F(OggTest, NoFramesGiveAnEmptySample) {
+    auto sample = Load(OggFile(2, 8000, 0));
+    ASSERT_NE(sample, nullptr);
+    EXPECT_EQ(sample->length, 0);
+}
+
 TEST_F(OggTest, CorruptDataIsRefused) {
     std::string ogg = OggFile(2, 22050, 5000);
     std::string broken = ogg;

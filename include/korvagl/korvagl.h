@@ -19,6 +19,12 @@
 #include "korvagl/audio/sample_decoders.h"
 #include "korvagl/audio/sdl_audio.h"
 
+#include "korvagl/system/frame_timer.h"
+#include "korvagl/system/joystick.h"
+#include "korvagl/system/platform_driver.h"
+#include "korvagl/system/sdl_platform_driver.h"
+#include "korvagl/system/system_api.h"
+
 #include "korvagl/util/linked_list.h"
 #include "korvagl/util/ordered_map.h"
 #include "korvagl/util/random.h"

@@ -14,6 +14,11 @@
 #include "korvagl/stream/stream.h"
 #include "korvagl/stream/tcp_stream.h"
 
+#include "korvagl/audio/audio_driver.h"
+#include "korvagl/audio/sample.h"
+#include "korvagl/audio/sample_decoders.h"
+#include "korvagl/audio/sdl_audio.h"
+
 #include "korvagl/system/frame_timer.h"
 #include "korvagl/system/joystick.h"
 #include "korvagl/system/platform_driver.h"

@@ -1,0 +1,276 @@
+// The mixing library's flat interface: the device, the mixer and the channel
+// table. Everything here runs on the program thread; the mixer thread only
+// sees voices through the mixer's rings and the voices' atomic fields.
+#include "audio/device/audio_library.h"
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "audio/device/mixer.h"
+#include "audio/device/sdl_device.h"
+#include "audio/device/sound.h"
+#include "korvagl/audio/sdl_audio.h"
+
+namespace korva {
+namespace {
+
+constexpr int32_t kSlots = 4096;
+constexpr int32_t kSlotMask = kSlots - 1;
+constexpr int32_t kAccumulatorEntries = 8192;
+
+struct library {
+    std::unique_ptr<audiodevice> device;
+    std::unique_ptr<mixer> mix;
+    // The channel table. Slot 0 heads the free list and is never used.
+    std::array<sound*, kSlots> voice{};
+    std::array<int32_t, kSlots> link{};
+    std::array<uint32_t, kSlots> generation{};
+    std::array<bool, kSlots> inUse{};
+    // Voices the mixer does not hold: never handed over, or taken back.
+    std::vector<sound*> spare;
+    int32_t slotsInUse = 0;
+
+    library() {
+        for (int32_t slot = 0; slot < kSlots; ++slot) {
+            link[slot] = (slot + 1) % kSlots;
+            generation[slot] = kSlots;
+        }
+    }
+
+    // The slot of a live handle, or 0 when it is stale or was never given out.
+    int32_t SlotOf(int32_t handle) const {
+        const int32_t slot = handle & kSlotMask;
+        if (slot == 0 || !inUse[slot]) return 0;
+        return generation[slot] == (static_cast<uint32_t>(handle) & ~static_cast<uint32_t>(kSlotMask)) ? slot : 0;
+    }
+
+    int32_t Alloc() {
+        const int32_t slot = link[0];
+        if (slot == 0) return 0;
+        link[0] = link[slot];
+        generation[slot] += kSlots;
+        inUse[slot] = true;
+        voice[slot] = nullptr;
+        ++slotsInUse;
+        return static_cast<int32_t>(generation[slot] | static_cast<uint32_t>(slot));
+    }
+
+    void FreeSlot(int32_t slot) {
+        inUse[slot] = false;
+        voice[slot] = nullptr;
+        link[slot] = link[0];
+        link[0] = slot;
+        --slotsInUse;
+    }
+
+    // A voice object to start: a spare one, a finished one back from the
+    // mixer (whose own handle is released now), or a new one.
+    sound* TakeVoice() {
+        if (!spare.empty()) {
+            sound* v = spare.back();
+            spare.pop_back();
+            return v;
+        }
+        if (sound* v = mix->TakeFinished()) {
+            v->inMixer = false;
+            const int32_t slot = v->handle ? SlotOf(v->handle) : 0;
+            // Only when the slot still refers to it: a later sound on the same
+            // channel took the handle over.
+            if (slot != 0 && voice[slot] == v) FreeSlot(slot);
+            v->handle = 0;
+            v->attached.store(false, std::memory_order_relaxed);
+            return v;
+        }
+        return mix->MakeVoice();
+    }
+
+    // Takes a voice out of its slot; the mixer recycles it once stopped.
+    void Detach(sound* v) {
+        v->MarkStopped();
+        v->attached.store(false, std::memory_order_release);
+        if (!v->inMixer) spare.push_back(v);
+    }
+
+    // The voice of a live handle. A live slot without one gets an idle voice
+    // with default parameters, so settings made before anything plays stay.
+    sound* VoiceOf(int32_t handle) {
+        const int32_t slot = SlotOf(handle);
+        if (slot == 0) return nullptr;
+        if (!voice[slot]) {
+            sound* v = TakeVoice();
+            v->state.store(SOUND_STOPPED, std::memory_order_relaxed);
+            v->ResetParameters(kDefaultRate, kDefaultVolume, 0, 0);
+            v->attached.store(true, std::memory_order_relaxed);
+            voice[slot] = v;
+        }
+        return voice[slot];
+    }
+
+    int32_t Play(int32_t handle, sounddata* data, int32_t paused) {
+        // A full start ring refuses the request rather than lose a voice.
+        if (!mix->CanStart()) return 0;
+        sound* v = TakeVoice();
+        int32_t slot = 0;
+        bool owned = false;
+        if (handle != 0) {
+            slot = SlotOf(handle);
+            if (slot == 0) {
+                spare.push_back(v);
+                return 0;
+            }
+        } else {
+            handle = Alloc();
+            slot = handle & kSlotMask;
+            owned = handle != 0;
+            // Without a handle nobody could ever stop a loop or resume a
+            // paused sound: only a one-shot may play unattended.
+            if (!owned && (data->loop || paused)) {
+                spare.push_back(v);
+                return 0;
+            }
+        }
+
+        sound* parent = slot ? voice[slot] : nullptr;
+        if (parent) {
+            v->ResetParameters(parent->GetRate(1), parent->GetVolume(1), parent->GetPan(1), parent->GetDepth(1));
+        } else {
+            v->ResetParameters(kDefaultRate, kDefaultVolume, 0, 0);
+        }
+        data->Retain();
+        v->data = data;
+        v->position = 0;
+        v->next = nullptr;
+        v->state.store((data->loop ? SOUND_LOOP : SOUND_ONCE) | (paused ? SOUND_PAUSED : 0), std::memory_order_relaxed);
+        // A sound on a channel whose voice owned the handle takes ownership over.
+        v->handle = owned || (parent && parent->handle == handle) ? handle : 0;
+        v->attached.store(slot != 0, std::memory_order_relaxed);
+        v->inMixer = true;
+        if (slot != 0) {
+            if (parent) Detach(parent);
+            voice[slot] = v;
+        }
+        mix->Start(v);  // cannot fail: room was checked and only this thread pushes
+        return handle;
+    }
+};
+
+library* g_library = nullptr;
+
+sound* VoiceOf(int32_t handle) { return g_library ? g_library->VoiceOf(handle) : nullptr; }
+
+}  // namespace
+
+int32_t detail::OpenAudioDevice(std::unique_ptr<audiodevice> device) {
+    CloseAudio();
+    auto lib = std::make_unique<library>();
+    lib->mix = std::make_unique<mixer>(kAccumulatorEntries);
+    if (device->Open(lib->mix.get()) != 0) return -1;
+    lib->device = std::move(device);
+    g_library = lib.release();
+    detail::InstallAudioBackend(New<TSDLAudioBackend>());
+    return 0;
+}
+
+audiodevice* detail::CurrentAudioDevice() { return g_library ? g_library->device.get() : nullptr; }
+
+detail::AudioCensus detail::TakeAudioCensus() {
+    AudioCensus census;
+    if (!g_library) return census;
+    g_library->device->Lock();
+    census.voicesMade = g_library->mix->VoicesMade();
+    census.activeVoices = g_library->mix->ActiveVoices();
+    census.spareVoices = static_cast<int32_t>(g_library->spare.size());
+    census.startingVoices = g_library->mix->StartingVoices();
+    census.finishedVoices = g_library->mix->FinishedVoices();
+    census.slotsInUse = g_library->slotsInUse;
+    g_library->device->Unlock();
+    return census;
+}
+
+int32_t detail::SoundDataRefs(const sounddata* data) { return data ? data->refs.load() : 0; }
+
+int32_t OpenAudio() {
+    static bool registered = false;
+    if (detail::OpenAudioDevice(std::make_unique<sdldevice>()) != 0) return -1;
+    if (!registered) {
+        registered = true;
+        std::atexit(&CloseAudio);
+    }
+    return 0;
+}
+
+void CloseAudio() {
+    if (!g_library) return;
+    library* lib = g_library;
+    g_library = nullptr;
+    lib->device->Close();
+    delete lib;  // the mixer deletes every voice, releasing their data
+    detail::InstallAudioBackend(New<TAudioBackend>());
+}
+
+sounddata* CreateSoundData(int32_t length, int32_t bits, int32_t channels, int32_t hertz, const void* data,
+                           int32_t loop) {
+    if (length < 0 || (bits != 8 && bits != 16) || (channels != 1 && channels != 2) || hertz <= 0) return nullptr;
+    if (length > 0 && !data) return nullptr;
+    auto* record = new sounddata;
+    record->hertz = hertz;
+    record->channels = channels;
+    record->bits = bits;
+    record->length = length;
+    record->bytesPerFrame = channels * bits / 8;
+    record->loop = loop ? -1 : 0;
+    const size_t bytes = static_cast<size_t>(length) * static_cast<size_t>(record->bytesPerFrame);
+    if (bytes > 0) {
+        record->buffer = static_cast<uint8_t*>(std::malloc(bytes));
+        if (!record->buffer) {
+            delete record;
+            return nullptr;
+        }
+        std::memcpy(record->buffer, data, bytes);
+    }
+    return record;
+}
+
+void FreeSoundData(sounddata* data) {
+    if (data) data->Release();
+}
+
+int32_t AllocChannelHandle() { return g_library ? g_library->Alloc() : 0; }
+
+int32_t PlaySoundData(int32_t handle, sounddata* data, int32_t paused) {
+    if (!g_library || !data) return 0;
+    return g_library->Play(handle, data, paused);
+}
+
+void StopHandle(int32_t handle) {
+    if (sound* v = VoiceOf(handle)) v->MarkStopped();
+}
+
+void PauseHandle(int32_t handle, int32_t paused) {
+    if (sound* v = VoiceOf(handle)) v->MarkPaused(paused != 0);
+}
+
+void SetHandleVolume(int32_t handle, int16_t volume) {
+    if (sound* v = VoiceOf(handle)) v->SetVolume(volume);
+}
+
+void SetHandlePan(int32_t handle, int16_t pan) {
+    if (sound* v = VoiceOf(handle)) v->SetPan(pan);
+}
+
+void SetHandleDepth(int32_t handle, int16_t depth) {
+    if (sound* v = VoiceOf(handle)) v->SetDepth(depth);
+}
+
+void SetHandleRate(int32_t handle, int32_t rate) {
+    if (sound* v = VoiceOf(handle)) v->SetRate(rate);
+}
+
+int32_t HandleState(int32_t handle) {
+    const sound* v = VoiceOf(handle);
+    return v ? v->state.load(std::memory_order_acquire) : 0;
+}
+
+}  // namespace korva

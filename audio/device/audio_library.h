@@ -1,0 +1,37 @@
+// Private entry points of the mixing library, for the driver module, tests
+// and benchmarks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "audio/device/audio_device.h"
+
+namespace korva {
+
+struct sounddata;
+
+namespace detail {
+
+// Opens the library on any output device (OpenAudio uses the SDL device):
+// makes the mixer and channel table and installs TSDLAudioBackend. 0, or -1
+// when the device does not open (the library then stays closed).
+int32_t OpenAudioDevice(std::unique_ptr<audiodevice> device);
+// The open device, or null.
+audiodevice* CurrentAudioDevice();
+
+// A consistent picture of the library (taken with the mixer thread held off).
+struct AudioCensus {
+    int32_t voicesMade = 0;    // voice objects in existence
+    int32_t activeVoices = 0;  // in the mixer's active list
+    int32_t spareVoices = 0;   // ready on the program side
+    int32_t startingVoices = 0;  // in the start ring
+    int32_t finishedVoices = 0;  // in the free ring
+    int32_t slotsInUse = 0;    // allocated channel handles
+};
+AudioCensus TakeAudioCensus();
+// The count of references of a sound data record.
+int32_t SoundDataRefs(const sounddata* data);
+
+}  // namespace detail
+}  // namespace korva

@@ -1,0 +1,33 @@
+// The SDL audio output device: 44100 Hz, signed 16-bit stereo, 4096 frames
+// per callback. The callback runs on SDL's audio thread and mixes one block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "audio/device/audio_device.h"
+
+namespace korva {
+
+class sdldevice final : public audiodevice {
+public:
+    ~sdldevice() override { Close(); }
+    // Opens the default output device; -1 quietly when there is none.
+    int Open(mixer* source) override;
+    void Close() override;
+    void Lock() override;
+    void Unlock() override;
+
+private:
+    static void Callback(void* self, uint8_t* stream, int length);
+    void Fill(uint8_t* stream, int length);
+
+    mixer* source_ = nullptr;
+    uint32_t device_ = 0;
+    bool initialised_ = false;
+    std::vector<int16_t> block_;  // used only when SDL asks for a partial block
+    size_t blockUsed_ = 0;        // bytes of block_ already handed out
+};
+
+}  // namespace korva

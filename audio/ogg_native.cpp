@@ -1,0 +1,62 @@
+// Native glue: libvorbisfile.
+#include "audio/ogg_native.h"
+
+#include <vorbis/vorbisfile.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace korva::ogg {
+
+struct Decoder {
+    OggVorbis_File file;
+};
+
+Decoder* OpenOgg(void* source, const Callbacks& callbacks, int64_t* frames, int32_t* channels, int32_t* rate) {
+    auto* decoder = new Decoder;
+    const ov_callbacks io{callbacks.read, callbacks.seek, callbacks.close, callbacks.tell};
+    if (ov_open_callbacks(source, &decoder->file, nullptr, 0, io) != 0) {
+        delete decoder;
+        return nullptr;
+    }
+    // In a chained file the decoder may start in a later link: go back to
+    // the first one, which is all a sample holds.
+    if (ov_seekable(&decoder->file) && ov_streams(&decoder->file) > 1 && ov_pcm_seek(&decoder->file, 0) != 0) {
+        ov_clear(&decoder->file);
+        delete decoder;
+        return nullptr;
+    }
+    const vorbis_info* info = ov_info(&decoder->file, 0);
+    *frames = ov_pcm_total(&decoder->file, 0);
+    *channels = info ? info->channels : 0;
+    *rate = info ? static_cast<int32_t>(std::min<long>(info->rate, INT32_MAX)) : 0;
+    return decoder;
+}
+
+int ReadOgg(Decoder* decoder, void* buffer, int64_t bytes) {
+    if (!buffer && bytes == 0) {
+        ov_clear(&decoder->file);
+        delete decoder;
+        return 0;
+    }
+    auto* out = static_cast<char*>(buffer);
+    int first = -1;
+    while (bytes > 0) {
+        int section = 0;
+        const long n = ov_read(&decoder->file, out, static_cast<int>(std::min<int64_t>(bytes, INT_MAX)), 0, 2, 1,
+                               &section);
+        if (n < 0) return static_cast<int>(n);
+        if (n == 0) break;  // the data ended early
+        if (first < 0) first = section;
+        if (section != first) {
+            // The next logical bitstream: not part of this sample.
+            std::fill(out, out + n, 0);
+            break;
+        }
+        out += n;
+        bytes -= n;
+    }
+    return 0;
+}
+
+}  // namespace korva::ogg

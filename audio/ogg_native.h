@@ -1,0 +1,29 @@
+// Native glue of the Ogg decoder: libvorbisfile behind four callbacks on a
+// data source of the caller's. The only file that includes vorbis headers is
+// ogg_native.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace korva::ogg {
+
+struct Callbacks {
+    size_t (*read)(void* buffer, size_t size, size_t count, void* source);
+    int (*seek)(void* source, int64_t offset, int whence);
+    int (*close)(void* source);
+    long (*tell)(void* source);
+};
+
+struct Decoder;
+
+// Opens a decoder on `source`: the frame count, channels and rate of the
+// first logical bitstream, or null when the data is not Ogg Vorbis.
+Decoder* OpenOgg(void* source, const Callbacks& callbacks, int64_t* frames, int32_t* channels, int32_t* rate);
+// Decodes little-endian signed 16-bit samples of the first logical bitstream
+// into `buffer` until `bytes` arrived or the data ends (the rest is left as
+// it is): 0, or negative on a decoding error. With a null buffer and 0 bytes
+// it closes the decoder and frees it.
+int ReadOgg(Decoder* decoder, void* buffer, int64_t bytes);
+
+}  // namespace korva::ogg

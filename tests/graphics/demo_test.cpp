@@ -24,6 +24,9 @@ extern char** environ;
 namespace korva {
 namespace {
 
+// Keeps Mesa mapped in the demo until it ends, for the leak checker.
+const std::string kPreload = std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED;
+
 // A 32-bit TrueColor X window dump, as xwd writes it.
 struct Dump {
     int width = 0, height = 0;
@@ -87,7 +90,12 @@ protected:
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        ASSERT_EQ(posix_spawn(&pid_, KORVAGL_DEMO, nullptr, nullptr, argv.data(), environ), 0);
+        std::vector<std::string> environment = {kPreload};
+        for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& e : environment) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&pid_, KORVAGL_DEMO, nullptr, nullptr, argv.data(), envp.data()), 0);
     }
     // Waits up to `ms` for the demo to end; its exit code, or -1 when it did not.
     int WaitExit(int ms) {
@@ -155,6 +163,7 @@ TEST_F(DemoTest, MissingPictureEndsWithAMessage) {
     test::TempDir dir;
     test::ChildOptions patient;
     patient.timeoutMs = 10000;
+    patient.environment = {kPreload};
     const auto result = test::RunChild(KORVAGL_DEMO, {KORVAGL_DEMO, dir.File("missing.jpg")}, patient);
     EXPECT_EQ(result.exitCode, 255);
     EXPECT_NE(result.err.find("missing.jpg"), std::string::npos) << result.err;

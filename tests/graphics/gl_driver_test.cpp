@@ -37,6 +37,62 @@ protected:
     }
 };
 
+TEST_F(GLDriverTest, OpeningSetsTheDefaults) {
+    SetDrawColor(1, 2, 3);
+    SetDrawAlpha(0.25f);
+    SetBlendMode(4);
+    SetMaskColor(9, 9, 9);
+    SetDrawOrigin(5, 6);
+    SetDrawHandle(7, 8);
+    SetViewport(1, 1, 10, 10);
+    SetDrawTransform(30, 2, 3);
+    SetAutoMidHandle(1);
+    SetAutoImageFlags(1);
+    OpenGraphics(640, 480, 0, 0);
+    int32_t r, g, b, x, y, w, h;
+    float fx, fy;
+    GetDrawColor(r, g, b);
+    EXPECT_EQ(r + g + b, 765);
+    EXPECT_EQ(GetDrawAlpha(), 1.0f);
+    EXPECT_EQ(GetBlendMode(), 1);
+    GetMaskColor(r, g, b);
+    EXPECT_EQ(r + g + b, 0);
+    GetDrawOrigin(fx, fy);
+    EXPECT_EQ(fx + fy, 0.0f);
+    GetDrawHandle(fx, fy);
+    EXPECT_EQ(fx + fy, 0.0f);
+    GetViewport(x, y, w, h);
+    EXPECT_EQ(x + y, 0);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+    EXPECT_EQ(GetDrawRotation(), 0.0f);
+    GetDrawScale(fx, fy);
+    EXPECT_EQ(fx, 1.0f);
+    EXPECT_EQ(fy, 1.0f);
+    EXPECT_EQ(detail::glDrawState.xx, 1.0f);
+    EXPECT_EQ(detail::glDrawState.xy, 0.0f);
+    EXPECT_EQ(detail::glDrawState.yy, 1.0f);
+    // The driver got the same state: white, opaque, masked blending.
+    const uint8_t* color = detail::glDrawState.drawColor;
+    EXPECT_EQ(color[0] + color[1] + color[2] + color[3], 4 * 255);
+    EXPECT_EQ(detail::glDrawState.currentBlend, 1);
+    EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    int32_t depth, hertz;
+    DisplaySettings(w, h, depth, hertz);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(depth + hertz, 0);
+    // The projection puts (0, 0) at the top-left pixel corner.
+    SetClearColor(0, 0, 0);
+    ClearScreen();
+    DrawRect(0, 0, 1, 1);
+    EXPECT_TRUE(Near(PixelAt(0, 0), 255, 255, 255, 0));
+    EXPECT_TRUE(Near(PixelAt(1, 1), 0, 0, 0, 0));
+    // Depth 0 is never checked against the mode list, even with no modes at all.
+    EXPECT_EQ(ModeCount(), 0);
+}
+
 TEST_F(GLDriverTest, EveryBlendModeOnKnownColours) {
     SetBlendMode(2);  // solid: alpha ignored
     Square(255, 0, 0, 0.5f);

@@ -114,6 +114,31 @@ TEST_F(ImageTest, DrawnImagesLandOnTheirHandle) {
     EXPECT_THROW(DrawImageAt(nullptr, 0, 0, 0), TNullObjectFault);
 }
 
+TEST_F(ImageTest, ImagesTurnAndScaleAboutTheirHandle) {
+    SetBlendMode(2);
+    Ref<TImage> image = LoadImageFile(Ramp(64, 64), 0);
+    CentreImageAnchor(image);
+    EXPECT_FLOAT_EQ(image->handleX, 32.0f);
+    // A quarter turn clockwise: the picture's top-left corner goes to the top right.
+    SetDrawTransform(90, 1, 1);
+    DrawImageAt(image, 200, 200, 0);
+    EXPECT_TRUE(Near(PixelAt(200 + 31, 200 - 32), 0, 0, 100, 0));    // pixel (0, 0)
+    EXPECT_TRUE(Near(PixelAt(200 - 32, 200 - 32), 0, 252, 100, 0));  // pixel (0, 63)
+    // Mirrored and doubled: pixel (0, 0) at the right, twice as wide.
+    ClearScreen();
+    SetDrawTransform(0, -2, 1);
+    DrawImageAt(image, 400, 300, 0);
+    EXPECT_TRUE(Near(PixelAt(400 + 63, 300 - 32), 0, 0, 100, 0));
+    EXPECT_TRUE(Near(PixelAt(400 - 64, 300 - 32), 252, 0, 100, 0));
+    EXPECT_TRUE(Near(PixelAt(400 + 64, 300), 0, 0, 0, 0));
+    // The draw handle of primitives does not apply to images.
+    ClearScreen();
+    SetDrawTransform(0, 1, 1);
+    SetDrawHandle(10, 10);
+    DrawImageAt(image, 100, 100, 0);
+    EXPECT_TRUE(Near(PixelAt(100 - 32, 100 - 32), 0, 0, 100, 0));
+}
+
 TEST_F(ImageTest, MaskedPixelsAreTransparentUnlessThePictureHasAlpha) {
     Ref<TPixmap> rgb = Ramp(16, 16, PIX_RGB24);
     rgb->WritePixel(3, 3, 0xFFFF00FFu);

@@ -53,8 +53,8 @@ void FitTextureSize(int32_t& width, int32_t& height) {
 }
 
 uint32_t TextureFromPixmap(const Ref<TPixmap>& pixmap, int32_t mipmapped) {
-    Ref<TPixmap> level = AsRGBA(pixmap);
     if (!detail::glOpen) return 0;
+    Ref<TPixmap> level = AsRGBA(pixmap);
     namespace gl = detail::gl;
     int32_t width = level->width;
     int32_t height = level->height;

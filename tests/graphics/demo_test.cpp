@@ -34,7 +34,7 @@ struct Dump {
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
 };
 
-uint32_t BigEndian(const std::string& data, size_t at) {
+uint32_t BigEndian(const std::string& data, size_t at) {  // the header's fields
     return uint32_t(uint8_t(data[at])) << 24 | uint32_t(uint8_t(data[at + 1])) << 16 |
            uint32_t(uint8_t(data[at + 2])) << 8 | uint32_t(uint8_t(data[at + 3]));
 }
@@ -55,16 +55,20 @@ bool ParseXwd(const std::string& data, Dump& dump) {
     const uint32_t red = field(14), green = field(15), blue = field(16), colours = field(19);
     dump.width = static_cast<int>(field(4));
     dump.height = static_cast<int>(field(5));
-    if (bitsPerPixel != 32) return false;
+    // Packed 24-bit pixels or 32-bit units.
+    if (bitsPerPixel != 24 && bitsPerPixel != 32) return false;
+    const size_t pixelBytes = bitsPerPixel / 8;
     const size_t offset = headerSize + 12u * colours;
     if (data.size() < offset + size_t(bytesPerLine) * dump.height) return false;
     dump.pixels.resize(static_cast<size_t>(dump.width * dump.height));
     for (int y = 0; y < dump.height; ++y) {
         for (int x = 0; x < dump.width; ++x) {
-            const size_t at = offset + size_t(y) * bytesPerLine + size_t(x) * 4;
-            uint32_t v = byteOrder == 0 ? uint32_t(uint8_t(data[at])) | uint32_t(uint8_t(data[at + 1])) << 8 |
-                                              uint32_t(uint8_t(data[at + 2])) << 16 | uint32_t(uint8_t(data[at + 3])) << 24
-                                        : BigEndian(data, at);
+            const size_t at = offset + size_t(y) * bytesPerLine + size_t(x) * pixelBytes;
+            uint32_t v = 0;
+            for (size_t k = 0; k < pixelBytes; ++k) {
+                const uint32_t byte = uint8_t(data[at + k]);
+                v |= byteOrder == 0 ? byte << (8 * k) : byte << (8 * (pixelBytes - 1 - k));
+            }
             dump.pixels[static_cast<size_t>(y * dump.width + x)] =
                 Channel(v, red) << 16 | Channel(v, green) << 8 | Channel(v, blue);
         }
@@ -168,6 +172,12 @@ TEST_F(DemoTest, MissingPictureEndsWithAMessage) {
     EXPECT_EQ(result.exitCode, 255);
     EXPECT_NE(result.err.find("missing.jpg"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("cannot load"), std::string::npos) << result.err;
+
+    // A relative name is taken from where the demo was started.
+    patient.workingDirectory = dir.Path();
+    const auto relative = test::RunChild(KORVAGL_DEMO, {KORVAGL_DEMO, "other.jpg"}, patient);
+    EXPECT_EQ(relative.exitCode, 255);
+    EXPECT_NE(relative.err.find(dir.File("other.jpg")), std::string::npos) << relative.err;
 }
 
 }  // namespace

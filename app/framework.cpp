@@ -50,6 +50,7 @@ int InitKorvaGL() {
     // InitFonts();
     // InitSDLAudioDriver();
     // InitFreeTypeFonts();
+    InitSystemAPI();  // until the GL 2D driver imports it
     // InitGLDrawDriver();
     InitJPEGLoader();
     InitOrderedMap();
@@ -58,7 +59,7 @@ int InitKorvaGL() {
     InitStringHelpers();
     InitTGALoader();
     // InitWAVLoader();
-    // InitJoystick();
+    InitJoystick();
     InitLuaBinding();
     InitScriptEngine();
     return 0;

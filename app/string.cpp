@@ -225,14 +225,14 @@ String String::ReplaceAll(const String& sub, const String& with) const {
     return String(out);
 }
 
-String String::operator+(const String& other) const {
-    if (other.IsEmpty()) return *this;
-    if (IsEmpty()) return other;
-    const int64_t total = static_cast<int64_t>(Length()) + other.Length();
+String operator+(const String& a, const String& b) {
+    if (b.IsEmpty()) return a;
+    if (a.IsEmpty()) return b;
+    const int64_t total = static_cast<int64_t>(a.Length()) + b.Length();
     if (total > INT32_MAX) RaiseRuntimeError("Illegal String length");
-    String out(Allocate(static_cast<int32_t>(total)));
-    std::memcpy(out.rep_->Units(), Units(), sizeof(char16_t) * static_cast<size_t>(Length()));
-    std::memcpy(out.rep_->Units() + Length(), other.Units(), sizeof(char16_t) * static_cast<size_t>(other.Length()));
+    String out(String::Allocate(static_cast<int32_t>(total)));
+    std::memcpy(out.rep_->Units(), a.Units(), sizeof(char16_t) * static_cast<size_t>(a.Length()));
+    std::memcpy(out.rep_->Units() + a.Length(), b.Units(), sizeof(char16_t) * static_cast<size_t>(b.Length()));
     return out;
 }
 

@@ -22,6 +22,12 @@
 #include "korvagl/pixmap/png_decoder.h"
 #include "korvagl/pixmap/tga_decoder.h"
 
+#include "korvagl/system/frame_timer.h"
+#include "korvagl/system/joystick.h"
+#include "korvagl/system/platform_driver.h"
+#include "korvagl/system/sdl_platform_driver.h"
+#include "korvagl/system/system_api.h"
+
 #include "korvagl/util/linked_list.h"
 #include "korvagl/util/ordered_map.h"
 #include "korvagl/util/random.h"

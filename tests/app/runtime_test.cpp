@@ -55,6 +55,7 @@ TEST(StringTest, SearchSubstringAndReplace) {
     EXPECT_TRUE(hello.ReplaceAll("z", "y").SameText(hello));
     EXPECT_TRUE(hello.ReplaceAll("", "y").SameText(hello));
     EXPECT_EQ(String("ab") + String("cd"), String("abcd"));
+    EXPECT_EQ("x" + hello + "!", String("xhello!"));
 }
 
 TEST(StringTest, CopiesShareAcrossThreads) {

@@ -68,7 +68,8 @@ public:
     // Returns this same text when `sub` is empty or not found.
     String ReplaceAll(const String& sub, const String& with) const;
 
-    String operator+(const String& other) const;
+    // Either side may be 8-bit text: "x" + s and s + "x" both work.
+    friend String operator+(const String& a, const String& b);
     String& operator+=(const String& other);
 
     friend bool operator==(const String& a, const String& b) noexcept;

@@ -1,0 +1,155 @@
+// The file requester over zenity, run as a child process without a shell.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+#include "system/requesters.h"
+
+extern char** environ;
+
+namespace korva::detail {
+namespace {
+
+// The filter rewritten into the list form of the Windows file dialogs, with
+// '\0' between the parts: "Desc\0*.a;*.b\0Desc\0*.c\0".
+std::u16string FilterList(const String& filter) {
+    std::u16string text(filter.View());
+    if (text.find(u':') == std::u16string::npos) text = std::u16string(u"Files") + u'\0' + u"*." + text;
+    std::u16string list;
+    for (char16_t c : text) {
+        if (c == u':') list += std::u16string(1, u'\0') + u"*.";
+        else list += c;
+    }
+    std::u16string split;
+    for (char16_t c : list) split += c == u';' ? u'\0' : c;
+    std::u16string out;
+    for (char16_t c : split) {
+        if (c == u',') out += u";*.";
+        else out += c;
+    }
+    out += u'\0';
+    return out;
+}
+
+// Zenity reads "Name | pattern pattern"; a '|' inside the name would end it early.
+std::string ZenityFilter(const String& description, const String& patterns) {
+    std::string name = description.ToUtf8();
+    for (char& c : name) {
+        if (c == '|') c = '/';
+    }
+    std::string line = name + " |";
+    const std::string all = patterns.ToBytes();
+    size_t start = 0;
+    while (start <= all.size()) {
+        size_t end = all.find(';', start);
+        if (end == std::string::npos) end = all.size();
+        if (end > start) line += " " + all.substr(start, end - start);
+        start = end + 1;
+    }
+    return line;
+}
+
+bool OnPath(const char* program) {
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    std::string_view dirs(path);
+    while (true) {
+        const size_t colon = dirs.find(':');
+        std::string dir(dirs.substr(0, colon));
+        if (dir.empty()) dir = ".";
+        const std::string candidate = dir + "/" + program;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return true;
+        if (colon == std::string_view::npos) return false;
+        dirs.remove_prefix(colon + 1);
+    }
+}
+
+bool Named(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+}  // namespace
+
+std::vector<std::pair<String, String>> ParseFileFilter(const String& filter) {
+    std::vector<std::pair<String, String>> pairs;
+    if (filter.IsEmpty()) return pairs;
+    const std::u16string list = FilterList(filter);
+    std::vector<std::u16string> parts;
+    size_t start = 0;
+    while (start < list.size()) {
+        const size_t end = list.find(u'\0', start);
+        parts.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    // An entry without its pattern part ends the list, as in the Windows dialogs.
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].empty()) break;
+        pairs.emplace_back(String(parts[i]), String(parts[i + 1]));
+    }
+    return pairs;
+}
+
+std::vector<std::string> ZenityArguments(const String& title, const String& filter, int32_t save,
+                                         const String& path) {
+    std::vector<std::string> args = {"zenity", "--file-selection"};
+    if (!title.IsEmpty()) args.push_back("--title=" + title.ToUtf8());
+    if (save) {
+        args.push_back("--save");
+        args.push_back("--confirm-overwrite");
+    }
+    if (!path.IsEmpty()) args.push_back("--filename=" + path.ToBytes());
+    for (const auto& [description, patterns] : ParseFileFilter(filter))
+        args.push_back("--file-filter=" + ZenityFilter(description, patterns));
+    return args;
+}
+
+bool ZenityAvailable() {
+    return OnPath("zenity") && (Named("DISPLAY") || Named("WAYLAND_DISPLAY"));
+}
+
+String RunZenity(const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return String();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    // zenity's toolkit warnings are not the program's output.
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string chosen;
+    if (!failed) {
+        char buffer[4096];
+        while (true) {
+            const ssize_t n = read(out[0], buffer, sizeof buffer);
+            if (n > 0) chosen.append(buffer, static_cast<size_t>(n));
+            else if (n == 0 || errno != EINTR) break;
+        }
+    }
+    close(out[0]);
+    if (failed) return String();
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return String();
+    // One path and a line end; the path is kept as its bytes, like every file name.
+    const size_t end = chosen.find('\n');
+    if (end != std::string::npos) chosen.resize(end);
+    return String(chosen);
+}
+
+}  // namespace korva::detail

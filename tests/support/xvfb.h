@@ -1,0 +1,47 @@
+// Test support: a private X server (Xvfb) for tests that need a display.
+//
+// The server picks a free display number itself (-displayfd), so any number
+// of test processes may start their own at the same time (ctest -j). It
+// listens on no TCP port, dies with the process that started it (even when
+// that process is killed), and is stopped and reaped by Stop() or the
+// destructor, so no server outlives its test.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace korva::test {
+
+class Xvfb {
+public:
+    Xvfb() = default;
+    ~Xvfb() { Stop(); }
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+
+    // Starts the server with one screen of width x height x depth and waits
+    // until it accepts connections. False (with a reason in Error()) when it
+    // does not start within 20 s.
+    bool Start(int width = 800, int height = 600, int depth = 24);
+    // Terminates the server and waits for it. Does nothing when not running.
+    void Stop();
+
+    bool Running() const { return pid_ > 0; }
+    // The display name, ":N".
+    const std::string& Display() const { return display_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+    std::string error_;
+};
+
+// One private server for the whole test process, started on the first call
+// and stopped at process exit; sets DISPLAY to it (and unsets WAYLAND_DISPLAY)
+// so that SDL and the tools the test runs use it. Returns the display name,
+// or "" when the server could not start (Error text in `error`).
+std::string UsePrivateDisplay(std::string* error = nullptr);
+
+}  // namespace korva::test

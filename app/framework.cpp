@@ -45,18 +45,19 @@ int InitKorvaGL() {
     InitMemBlockStreams();
     InitStreamUtilities();
     // InitGLGraphics();
-    // InitBMPLoader();
+    InitPixmaps();  // until GL graphics imports it
+    InitBMPLoader();
     // InitFonts();
     InitSDLAudioDriver();
     // InitFreeTypeFonts();
     InitSystemAPI();  // until the GL 2D driver imports it
     // InitGLDrawDriver();
-    // InitJPEGLoader();
+    InitJPEGLoader();
     InitOrderedMap();
     InitOggLoader();
-    // InitPNGLoader();
+    InitPNGLoader();
     InitStringHelpers();
-    // InitTGALoader();
+    InitTGALoader();
     InitWAVLoader();
     InitJoystick();
     InitLuaBinding();

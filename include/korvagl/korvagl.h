@@ -18,6 +18,13 @@
 #include "korvagl/audio/sample.h"
 #include "korvagl/audio/sample_decoders.h"
 #include "korvagl/audio/sdl_audio.h"
+#include "korvagl/pixmap/pixel_format.h"
+#include "korvagl/pixmap/pixmap.h"
+#include "korvagl/pixmap/pixmap_decoder.h"
+#include "korvagl/pixmap/bmp_decoder.h"
+#include "korvagl/pixmap/jpeg_decoder.h"
+#include "korvagl/pixmap/png_decoder.h"
+#include "korvagl/pixmap/tga_decoder.h"
 
 #include "korvagl/system/frame_timer.h"
 #include "korvagl/system/joystick.h"

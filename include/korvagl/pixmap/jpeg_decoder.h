@@ -1,0 +1,23 @@
+// KorvaGL: the JPEG decoder.
+//
+// Loads colour JPEGs (baseline or progressive) as PIX_RGB24 of their full
+// size. Greyscale and four-component (CMYK) JPEGs are not loaded (the null
+// object), nor are images wider or taller than 32768 pixels, larger than
+// 512 MiB, or with more than 100 scans. A file cut inside its image data
+// loads with the missing part grey; one cut before its image data, or
+// corrupt beyond repair, gives the null object. Prints nothing.
+#pragma once
+
+#include "korvagl/pixmap/pixmap_decoder.h"
+
+namespace korva {
+
+class TJPEGPixmapDecoder : public TPixmapDecoder {
+public:
+    Ref<TPixmap> ReadPixmap(const Ref<TByteStream>& stream) override;
+};
+
+// The module "JPEG loader": registers one TJPEGPixmapDecoder. Run-once; returns 0.
+int InitJPEGLoader();
+
+}  // namespace korva

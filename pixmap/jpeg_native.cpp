@@ -1,0 +1,178 @@
+// The JPEG native layer over libjpeg (version 6 interface): an error manager
+// that jumps back instead of ending the process and prints nothing, a data
+// source that pulls bytes through the caller's read callback, and DecodeJPEG.
+//
+// libjpeg reports fatal errors by calling error_exit, which must not return;
+// ours longjmps to the recovery point in DecodeJPEG. Nothing between that
+// point and the jump may own a C++ object: only plain data lives there, and
+// everything is released on the way out of both paths.
+#include "pixmap/jpeg_native.h"
+
+#include <setjmp.h>
+#include <stdio.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "pixmap/decode_limits.h"
+#include "pixmap/pixel_memory.h"
+
+namespace korva {
+namespace {
+
+constexpr size_t kInputBufferSize = 4096;
+// Real files have a handful of scans; every scan walks the whole image, so a
+// file of thousands of empty scans would take minutes.
+constexpr int kMaxScans = 100;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    jmp_buf recovery;
+};
+
+struct Source {
+    jpeg_source_mgr pub;
+    JOCTET* buffer;
+    void* handle;
+    JPEGReadFunction read;
+    bool startOfFile;
+};
+
+// ---- Error manager ----------------------------------------------------------
+
+void ErrorExit(j_common_ptr cinfo) { longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->recovery, 1); }
+
+// Warnings and trace messages are dropped; warnings are still counted.
+void EmitMessage(j_common_ptr cinfo, int level) {
+    if (level < 0) cinfo->err->num_warnings++;
+}
+
+void OutputMessage(j_common_ptr) {}
+
+void CheckScanCount(j_common_ptr cinfo) {
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) {
+        cinfo->err->msg_code = JERR_BAD_SCAN_SCRIPT;
+        cinfo->err->error_exit(cinfo);
+    }
+}
+
+// ---- Data source ------------------------------------------------------------
+
+Source* SourceOf(j_decompress_ptr cinfo) { return reinterpret_cast<Source*>(cinfo->src); }
+
+void InitSource(j_decompress_ptr cinfo) { SourceOf(cinfo)->startOfFile = true; }
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+    Source* source = SourceOf(cinfo);
+    size_t count = source->read(source->buffer, 1, kInputBufferSize, source->handle);
+    if (count > kInputBufferSize) count = kInputBufferSize;
+    if (count == 0) {
+        if (source->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        // The data ended early: end the image here, as a cut file deserves.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        source->buffer[0] = 0xFF;
+        source->buffer[1] = JPEG_EOI;
+        count = 2;
+    }
+    source->pub.next_input_byte = source->buffer;
+    source->pub.bytes_in_buffer = count;
+    source->startOfFile = false;
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    Source* source = SourceOf(cinfo);
+    while (count > static_cast<long>(source->pub.bytes_in_buffer)) {
+        count -= static_cast<long>(source->pub.bytes_in_buffer);
+        FillInputBuffer(cinfo);
+    }
+    source->pub.next_input_byte += count;
+    source->pub.bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+void TermSource(j_decompress_ptr) {}
+
+void InstallSource(j_decompress_ptr cinfo, void* handle, JPEGReadFunction read) {
+    auto* source = static_cast<Source*>(
+        cinfo->mem->alloc_small(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(Source)));
+    source->buffer = static_cast<JOCTET*>(
+        cinfo->mem->alloc_small(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kInputBufferSize));
+    source->handle = handle;
+    source->read = read;
+    source->startOfFile = true;
+    source->pub.init_source = InitSource;
+    source->pub.fill_input_buffer = FillInputBuffer;
+    source->pub.skip_input_data = SkipInputData;
+    source->pub.resync_to_restart = jpeg_resync_to_restart;
+    source->pub.term_source = TermSource;
+    source->pub.next_input_byte = nullptr;
+    source->pub.bytes_in_buffer = 0;
+    cinfo->src = &source->pub;
+}
+
+}  // namespace
+
+int DecodeJPEG(void* handle, JPEGReadFunction read, int32_t* width, int32_t* height, int32_t* components,
+               uint8_t** pixels) {
+    *width = *height = *components = 0;
+    *pixels = nullptr;
+
+    jpeg_decompress_struct cinfo;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    ErrorManager errors;
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = ErrorExit;
+    errors.pub.emit_message = EmitMessage;
+    errors.pub.output_message = OutputMessage;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = CheckScanCount;
+    // Set before the recovery point and read after a jump: kept in memory.
+    uint8_t* volatile block = nullptr;
+
+    if (setjmp(errors.recovery)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(block);
+        return -1;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
+    // No backing store exists, so more memory than this is a fatal error.
+    cinfo.mem->max_memory_to_use = static_cast<long>(detail::kMaxDecodedBytes);
+    InstallSource(&cinfo, handle, read);
+
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) longjmp(errors.recovery, 1);
+    jpeg_calc_output_dimensions(&cinfo);
+    if (!detail::DecodedSizeAllowed(cinfo.output_width, cinfo.output_height, cinfo.out_color_components, 1)) {
+        longjmp(errors.recovery, 1);
+    }
+    jpeg_start_decompress(&cinfo);
+
+    const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
+    block = detail::AllocatePixelMemory(rowBytes * cinfo.output_height);
+    if (!block) longjmp(errors.recovery, 1);
+    // Several rows per call let libjpeg upsample without its spare-row copy.
+    constexpr JDIMENSION kRowsPerCall = 16;
+    JSAMPROW rows[kRowsPerCall];
+    while (cinfo.output_scanline < cinfo.output_height) {
+        const JDIMENSION first = cinfo.output_scanline;
+        const JDIMENSION n =
+            cinfo.output_height - first < kRowsPerCall ? cinfo.output_height - first : kRowsPerCall;
+        for (JDIMENSION i = 0; i < n; ++i) rows[i] = block + (first + i) * rowBytes;
+        jpeg_read_scanlines(&cinfo, rows, n);
+    }
+    jpeg_finish_decompress(&cinfo);
+
+    *width = static_cast<int32_t>(cinfo.output_width);
+    *height = static_cast<int32_t>(cinfo.output_height);
+    *components = cinfo.output_components;
+    *pixels = block;
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+}
+
+}  // namespace korva

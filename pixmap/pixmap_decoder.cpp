@@ -1,0 +1,73 @@
+// The pixmap decoder registry, ReadPixmap, and the pixmaps module.
+#include "korvagl/pixmap/pixmap_decoder.h"
+
+#include "korvagl/app/faults.h"
+#include "korvagl/app/modules.h"
+
+namespace korva {
+namespace {
+
+Ref<TPixmapDecoder> pixmapDecoders;
+
+// Closes a stream however the scope is left; a failing close on the way out
+// must not replace the fault that is already travelling.
+class CloseOnExit {
+public:
+    explicit CloseOnExit(const Ref<TByteStream>& stream) : stream_(stream) {}
+    ~CloseOnExit() {
+        try {
+            stream_->Close();
+        } catch (...) {
+        }
+    }
+    CloseOnExit(const CloseOnExit&) = delete;
+    CloseOnExit& operator=(const CloseOnExit&) = delete;
+
+private:
+    Ref<TByteStream> stream_;
+};
+
+Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream) {
+    if (!stream) return nullptr;
+    CloseOnExit closer(stream);
+    const int32_t start = stream->Pos();
+    if (start == -1) return nullptr;
+    for (Ref<TPixmapDecoder> decoder = pixmapDecoders; decoder; decoder = decoder->next) {
+        // A stream that cannot go back to the start of the data could only
+        // show later decoders the wrong bytes.
+        stream->Seek(start);
+        if (stream->Pos() != start) break;
+        try {
+            Ref<TPixmap> pixmap = decoder->ReadPixmap(stream);
+            if (pixmap) return pixmap;
+        } catch (const TStreamError&) {
+            // Not this decoder's data; the next one starts afresh.
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TPixmapDecoder::TPixmapDecoder() : next(pixmapDecoders) { pixmapDecoders = Ref<TPixmapDecoder>(this); }
+
+Ref<TPixmap> TPixmapDecoder::ReadPixmap(const Ref<TByteStream>&) { RaiseAbstractMethodFault(); }
+
+Ref<TPixmapDecoder> FirstPixmapDecoder() { return pixmapDecoders; }
+
+Ref<TPixmap> ReadPixmap(const String& url) { return ReadPixmapFrom(OpenReadStream(url)); }
+
+Ref<TPixmap> ReadPixmap(const Ref<Object>& url) { return ReadPixmapFrom(OpenReadStream(url)); }
+
+int InitPixmaps() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitStreams();
+    InitPixelConversion();
+    detail::NoteModuleStarted("pixmaps");
+    return 0;
+}
+
+}  // namespace korva

@@ -7,6 +7,7 @@
 // images are generated here and written to a temporary directory.
 #include <png.h>
 #include <fcntl.h>
+#include <png.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,6 +143,40 @@ void BenchScale(const std::string& dir) {
             "Pillow without its alpha conversions"});
 }
 
+void BenchDecoding(const std::string& dir) {
+    const std::vector<uint8_t> image = test::TestPattern(4000, 3000, 3, 7);
+    const std::string jpeg = test::EncodeJPEG(4000, 3000, 3, image, 90);
+    const std::string png = test::EncodePNG(4000, 3000, image);
+    const std::string jpegPath = dir + "/photo.jpg", pngPath = dir + "/photo.png";
+    WriteFile(jpegPath, jpeg.data(), jpeg.size());
+    WriteFile(pngPath, png.data(), png.size());
+    std::printf("(JPEG %zu bytes, quality 90, 4:2:0; PNG %zu bytes, level 6)\n", jpeg.size(), png.size());
+
+    const double ours = MedianMs(9, [&] {
+        if (!ReadPixmap(String(jpegPath))) std::abort();
+    });
+    const double djpeg = MedianMs(9, [&] {
+        if (Run({"djpeg", "-outfile", "/dev/null", jpegPath}) != 0) std::abort();
+    });
+    Report({"ReadPixmap 4000x3000 baseline JPEG", ours, "djpeg -outfile /dev/null (whole process)", djpeg,
+            "goal: ratio <= 1.10"});
+
+    const double oursPng = MedianMs(7, [&] {
+        if (!ReadPixmap(String(pngPath))) std::abort();
+    });
+    const double simplified = MedianMs(7, [&] {
+        png_image decoded;
+        std::memset(&decoded, 0, sizeof decoded);
+        decoded.version = PNG_IMAGE_VERSION;
+        if (!png_image_begin_read_from_file(&decoded, pngPath.c_str())) std::abort();
+        decoded.format = PNG_FORMAT_RGB;
+        std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(decoded));
+        if (!png_image_finish_read(&decoded, nullptr, pixels.data(), 0, nullptr)) std::abort();
+    });
+    Report({"ReadPixmap 4000x3000 RGB PNG", oursPng, "libpng simplified API, same file", simplified,
+            "goal: ratio <= 1.15"});
+}
+
 }  // namespace
 }  // namespace korva
 
@@ -155,6 +190,7 @@ int main() {
     std::printf("bench_pixmap: median of several runs each\n");
     BenchConversion();
     BenchScale(dir);
+    BenchDecoding(dir);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -2,7 +2,9 @@
 #include "korvagl/pixmap/jpeg_decoder.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 
 #include "korvagl/app/modules.h"
 #include "pixmap/decoder_io.h"
@@ -32,12 +34,20 @@ Ref<TPixmap> TJPEGPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     source.RethrowFault();
     if (result != 0 || width == 0 || components != 3) return nullptr;
 
-    Ref<TPixmap> pixmap = NewPixmap(width, height, PIX_RGB24, 4);
+    // The decoded block becomes the pixmap's memory: rows that are not a
+    // multiple of 4 bytes long are spread out to the pixmap's pitch in place,
+    // from the last row up, so that no row is overwritten before it moves.
     const size_t rowBytes = static_cast<size_t>(width) * 3;
-    for (int32_t y = 0; y < height; ++y) {
-        CopyPixelRun(block.get() + y * rowBytes, pixmap->PixelAddress(0, y), PIX_RGB24, width);
+    const size_t pitch = (rowBytes + 3) / 4 * 4;
+    if (pitch != rowBytes) {
+        auto* grown = static_cast<uint8_t*>(std::realloc(block.get(), pitch * height));
+        if (!grown) throw std::bad_alloc();
+        block.release();
+        block.reset(grown);
+        for (int32_t y = height - 1; y > 0; --y) std::memmove(grown + y * pitch, grown + y * rowBytes, rowBytes);
     }
-    return pixmap;
+    return detail::AdoptPixmapMemory(block.release(), width, height, static_cast<int32_t>(pitch), PIX_RGB24,
+                                     static_cast<int32_t>(pitch * height));
 }
 
 int InitJPEGLoader() {

@@ -18,6 +18,7 @@
 #include <jerror.h>
 
 #include "pixmap/decode_limits.h"
+#include "pixmap/pixel_memory.h"
 
 namespace korva {
 namespace {
@@ -152,7 +153,7 @@ int DecodeJPEG(void* handle, JPEGReadFunction read, int32_t* width, int32_t* hei
     jpeg_start_decompress(&cinfo);
 
     const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
-    block = static_cast<uint8_t*>(std::malloc(rowBytes * cinfo.output_height));
+    block = detail::AllocatePixelMemory(rowBytes * cinfo.output_height);
     if (!block) longjmp(errors.recovery, 1);
     // Several rows per call let libjpeg upsample without its spare-row copy.
     constexpr JDIMENSION kRowsPerCall = 16;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "korvagl/app/faults.h"
+#include "pixmap/pixel_memory.h"
 
 namespace korva {
 namespace {
@@ -119,7 +120,7 @@ Ref<TPixmap> TPixmap::Create(int32_t w, int32_t h, int32_t f, int32_t align) {
     if (p > INT32_MAX || bytes > INT32_MAX) RaiseIllegalSize();
     uint8_t* memory = nullptr;
     if (bytes > 0) {
-        memory = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
+        memory = detail::AllocatePixelMemory(static_cast<size_t>(bytes));
         if (!memory) throw std::bad_alloc();
     }
     return Ref<TPixmap>(new TPixmap(memory, w, h, static_cast<int32_t>(p), f, static_cast<int32_t>(bytes)));

@@ -151,8 +151,11 @@ Ref<TPixmap> TTGAPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     const bool runLength = header->imageType == kRunLengthTrueColour;
     const size_t outBytes = static_cast<size_t>(width) * PixelBytes[format];
     const uint8_t* blankRow = nullptr;  // a row decoded after the data ended
+    // Descriptor bit 5 marks files stored top row first; all others are
+    // stored bottom row first.
+    const bool topRowFirst = (header->imageDescriptor & 0x20) != 0;
     for (int32_t k = 0; k < height; ++k) {
-        uint8_t* out = pixmap->PixelAddress(0, height - 1 - k);
+        uint8_t* out = pixmap->PixelAddress(0, topRowFirst ? k : height - 1 - k);
         // Once the data has ended every row decodes alike: a tiny file that
         // claims a large image costs a copy per row, not a decode.
         if (blankRow) {

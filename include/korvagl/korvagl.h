@@ -18,12 +18,6 @@
 #include "korvagl/audio/sample.h"
 #include "korvagl/audio/sample_decoders.h"
 #include "korvagl/audio/sdl_audio.h"
-
-#include "korvagl/system/frame_timer.h"
-#include "korvagl/system/joystick.h"
-#include "korvagl/system/platform_driver.h"
-#include "korvagl/system/sdl_platform_driver.h"
-#include "korvagl/system/system_api.h"
 #include "korvagl/pixmap/pixel_format.h"
 #include "korvagl/pixmap/pixmap.h"
 #include "korvagl/pixmap/pixmap_decoder.h"
@@ -31,6 +25,12 @@
 #include "korvagl/pixmap/jpeg_decoder.h"
 #include "korvagl/pixmap/png_decoder.h"
 #include "korvagl/pixmap/tga_decoder.h"
+
+#include "korvagl/system/frame_timer.h"
+#include "korvagl/system/joystick.h"
+#include "korvagl/system/platform_driver.h"
+#include "korvagl/system/sdl_platform_driver.h"
+#include "korvagl/system/system_api.h"
 
 #include "korvagl/graphics/draw_driver.h"
 #include "korvagl/graphics/drawing2d.h"

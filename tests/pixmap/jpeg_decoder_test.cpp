@@ -217,6 +217,14 @@ TEST(JpegDecoderTest, ColourLoadsAsRgbOfFullSizeAndGreyIsRefused) {
     const std::vector<uint8_t> rows = test::PixelRows(p);
     EXPECT_EQ(std::string(rows.begin(), rows.end()), Decode(file).pixels);
 
+    // Rows of a multiple of 4 bytes need no spreading out.
+    const std::string even = test::EncodeJPEG(20, 6, 3, test::TestPattern(20, 6, 3));
+    const Ref<TPixmap> e = test::Load(even);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->pitch, 60);
+    const std::vector<uint8_t> evenRows = test::PixelRows(e);
+    EXPECT_EQ(std::string(evenRows.begin(), evenRows.end()), Decode(even).pixels);
+
     EXPECT_FALSE(test::Load(test::EncodeJPEG(16, 8, 1, test::TestPattern(16, 8, 1))));
     const Ref<TJPEGPixmapDecoder> jpeg = test::RegisteredDecoder<TJPEGPixmapDecoder>();
     EXPECT_FALSE(jpeg->ReadPixmap(test::StreamOf("")));

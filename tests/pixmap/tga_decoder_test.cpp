@@ -56,16 +56,20 @@ TEST_F(TgaDecoderTest, ThirtyTwoBitKeepsAlpha) {
     EXPECT_EQ(p->ReadPixel(0, 0), 0x04030201u);
 }
 
-TEST_F(TgaDecoderTest, RowsAreTakenBottomFirstWhateverTheDescriptorSays) {
+TEST_F(TgaDecoderTest, RowOrderFollowsTheDescriptorOrigin) {
     const std::vector<uint8_t> body = {1, 1, 1, 2, 2, 2};  // file row 0, file row 1
     const Ref<TPixmap> bottomLeft = test::Load(Tga(2, 24, 1, 2, body));
     ASSERT_TRUE(bottomLeft);
     EXPECT_EQ(bottomLeft->ReadPixel(0, 1), 0xFF010101u);
     EXPECT_EQ(bottomLeft->ReadPixel(0, 0), 0xFF020202u);
-    // A top-left origin does not change that: such a file loads upside down.
+    // A top-left origin stores the top row first: it still loads the right way up.
     const Ref<TPixmap> topLeft = test::Load(Tga(2, 24, 1, 2, body, 0, 0x20));
     ASSERT_TRUE(topLeft);
-    EXPECT_EQ(test::PixelRows(topLeft), test::PixelRows(bottomLeft));
+    EXPECT_EQ(topLeft->ReadPixel(0, 0), 0xFF010101u);
+    EXPECT_EQ(topLeft->ReadPixel(0, 1), 0xFF020202u);
+    const Ref<TPixmap> topLeftRle = test::Load(Tga(10, 24, 1, 2, {0x80, 1, 1, 1, 0x80, 2, 2, 2}, 0, 0x20));
+    ASSERT_TRUE(topLeftRle);
+    EXPECT_EQ(test::PixelRows(topLeftRle), test::PixelRows(topLeft));
 }
 
 TEST_F(TgaDecoderTest, TheIdFieldIsSkipped) {

@@ -11,9 +11,9 @@
 // makes the pixel transparent (alpha 0) and a clear one opaque. 24 and 32
 // bits are stored blue, green, red (, alpha).
 //
-// Rows are always taken bottom row first: the origin bits of the image
-// descriptor are not looked at, so a file stored top row first loads upside
-// down. A file that ends early loads with the missing pixels zero.
+// Rows are stored bottom row first unless bit 5 of the image descriptor marks
+// a top-left origin; either way the pixmap comes out top row first. A file
+// that ends early loads with the missing pixels zero.
 #pragma once
 
 #include <cstdint>

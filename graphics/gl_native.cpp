@@ -59,18 +59,17 @@ bool StartVideo() {
 // deepest and fastest first).
 bool FindMode(int32_t width, int32_t height, int32_t depth, int32_t hertz, SDL_DisplayMode* found) {
     bool any = false;
+    bool depthMatched = false;
     const int count = SDL_GetNumDisplayModes(0);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !depthMatched; ++i) {
         SDL_DisplayMode mode;
         if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
-        if (mode.w != width || mode.h != height) continue;
+        const auto bits = static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format));
+        if (mode.w != width || mode.h != height || bits < 16) continue;
         if (hertz != 0 && mode.refresh_rate != hertz) continue;
-        if (static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format)) < 16) continue;
-        if (!any || static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format)) == depth) {
-            if (any && static_cast<int32_t>(SDL_BITSPERPIXEL(found->format)) == depth) continue;
-            *found = mode;
-            any = true;
-        }
+        depthMatched = bits == depth;
+        if (!any || depthMatched) *found = mode;
+        any = true;
     }
     return any;
 }

@@ -46,9 +46,9 @@ int InitKorvaGL() {
     InitStreamUtilities();
     InitGLGraphics();
     InitBMPLoader();
-    // InitFonts();
+    InitFonts();
     InitSDLAudioDriver();
-    // InitFreeTypeFonts();
+    InitFreeTypeFonts();
     InitGLDrawDriver();
     InitJPEGLoader();
     InitOrderedMap();

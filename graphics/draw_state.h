@@ -34,4 +34,14 @@ extern Ref<TDrawDriver> drawDriver;
 // (and to every other user of the 2D matrix).
 void UpdateDrawMatrix();
 
+// Collisions (collision.cpp): the transform that follows the 2D matrix, and
+// the 32 layers, made empty.
+void SetCollisionTransform(float xx, float xy, float yx, float yy);
+void CreateCollisionLayers();
+
+// Text (text.cpp): a fresh default font, made the current font; letting go
+// of both fonts.
+void OpenDefaultFont();
+void ReleaseFonts();
+
 }  // namespace korva::detail

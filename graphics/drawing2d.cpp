@@ -6,6 +6,7 @@
 #include "graphics/draw_state.h"
 #include "korvagl/app/math.h"
 #include "korvagl/app/modules.h"
+#include "korvagl/graphics/image_font.h"
 #include "korvagl/stream/console.h"
 #include "korvagl/system/system_api.h"
 
@@ -24,7 +25,7 @@ void UpdateDrawMatrix() {
     s.yx = static_cast<float>(sine * s.scaleX);
     s.yy = static_cast<float>(cosine * s.scaleY);
     drawDriver->SetTransform(s.xx, s.xy, s.yx, s.yy);
-    // The collision transform follows the matrix here.
+    SetCollisionTransform(s.xx, s.xy, s.yx, s.yy);
 }
 }  // namespace detail
 
@@ -79,14 +80,14 @@ void OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
     SetDrawTransform(0, 1, 1);
     SetAutoMidHandle(0);
     SetAutoImageFlags(6);
-    // The default font is made here once the image font module exists.
+    detail::OpenDefaultFont();
 }
 
 void CloseGraphics() {
     Driver().CloseGraphics();
     drawState.width = 0;
     drawState.height = 0;
-    // The fonts are released here once the image font module exists.
+    detail::ReleaseFonts();
 }
 
 int32_t DisplayWidth() { return drawState.width; }
@@ -368,9 +369,9 @@ int InitDrawing2D() {
     InitSystemAPI();
     InitStandardIO();
     InitImages();
-    // The image font module is imported here once it exists.
+    InitImageFont();
     detail::NoteModuleStarted("2D drawing API");
-    // The collision layers are made here once the collision module exists.
+    detail::CreateCollisionLayers();
     return 0;
 }
 

@@ -32,11 +32,15 @@
 #include "korvagl/system/sdl_platform_driver.h"
 #include "korvagl/system/system_api.h"
 
+#include "korvagl/graphics/collision.h"
 #include "korvagl/graphics/draw_driver.h"
 #include "korvagl/graphics/drawing2d.h"
+#include "korvagl/graphics/font.h"
+#include "korvagl/graphics/freetype_font.h"
 #include "korvagl/graphics/gl_draw_driver.h"
 #include "korvagl/graphics/gl_graphics.h"
 #include "korvagl/graphics/image.h"
+#include "korvagl/graphics/image_font.h"
 
 #include "korvagl/util/linked_list.h"
 #include "korvagl/util/ordered_map.h"

@@ -1,0 +1,64 @@
+// Fonts: the abstract glyph, face and loader, and the loader registry.
+#include "korvagl/graphics/font.h"
+
+#include "korvagl/app/modules.h"
+#include "korvagl/stream/stream.h"
+
+namespace korva {
+namespace {
+Ref<TFontDecoder> fontDecoders;  // newest first
+}  // namespace
+
+Ref<TPixmap> TFontGlyph::Pixels() { RaiseAbstractMethodFault(); }
+float TFontGlyph::Advance() { RaiseAbstractMethodFault(); }
+void TFontGlyph::GetRect(int32_t&, int32_t&, int32_t&, int32_t&) { RaiseAbstractMethodFault(); }
+
+int32_t TFontFace::Style() { RaiseAbstractMethodFault(); }
+int32_t TFontFace::Height() { RaiseAbstractMethodFault(); }
+int32_t TFontFace::FirstChar() { RaiseAbstractMethodFault(); }
+int32_t TFontFace::CountGlyphs() { RaiseAbstractMethodFault(); }
+Ref<TFontGlyph> TFontFace::LoadGlyph(int32_t) { RaiseAbstractMethodFault(); }
+
+Ref<TFontFace> TFontDecoder::Load(const Ref<Object>&, int32_t, int32_t) { RaiseAbstractMethodFault(); }
+
+void RegisterFontDecoder(const Ref<TFontDecoder>& loader) {
+    if (!loader) RaiseNullObjectFault();
+    if (loader->next) return;
+    // The last loader of the list has no next link either: linking it in
+    // again would close the list into a ring.
+    for (TFontDecoder* d = fontDecoders.Get(); d; d = d->next.Get()) {
+        if (d == loader.Get()) return;
+    }
+    loader->next = fontDecoders;
+    fontDecoders = loader;
+}
+
+Ref<TFontDecoder> FirstFontDecoder() { return fontDecoders; }
+
+Ref<TFontFace> OpenFont(const Ref<Object>& url, int32_t size, int32_t style) {
+    for (Ref<TFontDecoder> loader = fontDecoders; loader; loader = loader->next) {
+        try {
+            Ref<TFontFace> face = loader->Load(url, size, style);
+            if (face) return face;
+        } catch (const TStreamError&) {
+            // Not this loader's format; the next one tries.
+        }
+    }
+    return nullptr;
+}
+
+Ref<TFontFace> OpenFont(const String& url, int32_t size, int32_t style) {
+    return OpenFont(BoxString(url), size, style);
+}
+
+int InitFonts() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitPixmaps();
+    detail::NoteModuleStarted("fonts");
+    return 0;
+}
+
+}  // namespace korva

@@ -1,0 +1,69 @@
+// The FreeType font: glyphs rendered once by FreeType, and its font loader.
+#include "korvagl/graphics/freetype_font.h"
+
+#include <algorithm>
+
+#include "graphics/freetype_native.h"
+#include "korvagl/app/modules.h"
+
+namespace korva {
+
+Ref<TPixmap> TFreeTypeGlyph::Pixels() { return pixels; }
+float TFreeTypeGlyph::Advance() { return advance; }
+
+void TFreeTypeGlyph::GetRect(int32_t& rx, int32_t& ry, int32_t& rwidth, int32_t& rheight) {
+    rx = x;
+    ry = y;
+    rwidth = width;
+    rheight = height;
+}
+
+int32_t TFreeTypeFont::Style() { return style; }
+int32_t TFreeTypeFont::Height() { return height; }
+int32_t TFreeTypeFont::FirstChar() { return firstChar; }
+int32_t TFreeTypeFont::CountGlyphs() { return static_cast<int32_t>(glyphs.size()); }
+
+Ref<TFontGlyph> TFreeTypeFont::LoadGlyph(int32_t index) {
+    if (index < 0 || index >= CountGlyphs()) RaiseArrayIndexFault();
+    return glyphs[static_cast<size_t>(index)];
+}
+
+Ref<TFreeTypeFont> TFreeTypeFont::Load(const String& path, int32_t size, int32_t style) {
+    std::string bytes = path.ToBytes();
+    // A NUL would cut the name short and open some other file.
+    if (bytes.empty() || bytes.find('\0') != std::string::npos) return nullptr;
+    std::replace(bytes.begin(), bytes.end(), '\\', '/');
+    return detail::RenderFreeTypeFont(bytes, size, style);
+}
+
+Ref<TFontFace> TFreeTypeFontDecoder::Load(const Ref<Object>& url, int32_t size, int32_t style) {
+    Ref<TStringObject> path = DownCast<TStringObject>(url);
+    if (!path || path->text.IsEmpty()) return nullptr;
+    return TFreeTypeFont::Load(path->text, size, style);
+}
+
+int InitFreeTypeGlyphs() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitFonts();
+    InitPixmaps();
+    detail::NoteModuleStarted("FreeType glyphs");
+    return 0;
+}
+
+int InitFreeTypeFonts() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitFonts();
+    InitPixmaps();
+    InitFreeTypeGlyphs();
+    detail::NoteModuleStarted("FreeType fonts");
+    RegisterFontDecoder(New<TFreeTypeFontDecoder>());
+    return 0;
+}
+
+}  // namespace korva

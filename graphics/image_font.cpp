@@ -1,0 +1,134 @@
+// The image font: glyph images made once from a font face or from the
+// built-in 8x16 font, drawn through the current draw driver.
+#include "korvagl/graphics/image_font.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "graphics/korvafont_data.h"
+#include "korvagl/app/embedded_data.h"
+#include "korvagl/app/modules.h"
+#include "korvagl/graphics/font.h"
+
+namespace korva {
+namespace {
+
+constexpr char kDefaultFontName[] = "korvafont.bin";
+constexpr int32_t kCellWidth = 8;
+constexpr int32_t kCellHeight = 16;
+constexpr int32_t kDefaultGlyphs = 96;
+
+}  // namespace
+
+Ref<TImage> TImageGlyph::Image() { return image; }
+float TImageGlyph::Advance() { return advance; }
+
+void TImageGlyph::GetRect(int32_t& rx, int32_t& ry, int32_t& rwidth, int32_t& rheight) {
+    rx = x;
+    ry = y;
+    rwidth = width;
+    rheight = height;
+}
+
+int32_t TImageFont::Style() { return style; }
+int32_t TImageFont::Height() { return height; }
+int32_t TImageFont::FirstChar() { return firstChar; }
+int32_t TImageFont::CountGlyphs() { return static_cast<int32_t>(glyphs.size()); }
+
+Ref<TImageGlyph> TImageFont::Glyph(int32_t index) {
+    if (index < 0 || index >= CountGlyphs()) RaiseArrayIndexFault();
+    return glyphs[static_cast<size_t>(index)];
+}
+
+void TImageFont::Draw(const String& text, float x, float y, float xx, float xy, float yx, float yy) {
+    const int32_t count = CountGlyphs();
+    for (int32_t n = 0; n < text.Length(); ++n) {
+        const int32_t i = static_cast<int32_t>(text[n]) - firstChar;
+        if (i < 0 || i >= count) continue;
+        const TImageGlyph& g = *glyphs[static_cast<size_t>(i)];
+        const float gx = static_cast<float>(g.x);
+        const float gy = static_cast<float>(g.y);
+        const float dx = std::trunc(gx * xx + gy * xy);
+        const float dy = std::trunc(gx * yx + gy * yy);
+        if (g.image) {
+            const TImage& image = *g.image;
+            image.Frame(0).Draw(0, 0, static_cast<float>(image.width), static_cast<float>(image.height), x + dx,
+                                y + dy);
+        }
+        x += g.advance * xx;
+        y += g.advance * yx;
+    }
+}
+
+Ref<TImageFont> TImageFont::Load(const Ref<Object>& url, int32_t size, int32_t style) {
+    Ref<TFontFace> face = OpenFont(url, size, style);
+    if (!face) return nullptr;
+    Ref<TImageFont> font = New<TImageFont>();
+    font->style = face->Style();
+    font->height = face->Height();
+    font->firstChar = face->FirstChar();
+    const int32_t count = std::max(face->CountGlyphs(), 0);
+    font->glyphs.resize(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        Ref<TImageGlyph> glyph = New<TImageGlyph>();
+        font->glyphs[static_cast<size_t>(i)] = glyph;
+        // A loader that has no glyph for an index leaves an empty one.
+        Ref<TFontGlyph> g = face->LoadGlyph(i);
+        if (!g) continue;
+        glyph->advance = g->Advance();
+        g->GetRect(glyph->x, glyph->y, glyph->width, glyph->height);
+        if (Ref<TPixmap> pixels = g->Pixels()) glyph->image = TImage::Load(pixels, 0, 0, 0, IMAGE_FILTERED);
+    }
+    return font;
+}
+
+Ref<TImageFont> TImageFont::Load(const String& url, int32_t size, int32_t style) {
+    return Load(BoxString(url), size, style);
+}
+
+Ref<TImageFont> TImageFont::CreateDefault() {
+    Ref<TImageFont> font = New<TImageFont>();
+    font->height = kCellHeight;
+    font->firstChar = 32;
+    font->glyphs.resize(kDefaultGlyphs);
+
+    // One sheet for all glyphs; each glyph image is a window into it, which
+    // keeps the sheet alive for as long as any glyph is in use.
+    const auto* data = static_cast<const uint8_t*>(EmbeddedDataAddress(kDefaultFontName));
+    const int32_t length = data ? EmbeddedDataLength(kDefaultFontName) : 0;
+    Ref<TPixmap> sheet = NewPixmap(kDefaultGlyphs * kCellWidth, kCellHeight, PIX_RGBA32, 4);
+    for (int32_t row = 0; row < kCellHeight; ++row) {
+        for (int32_t c = 0; c < kDefaultGlyphs; ++c) {
+            // Bytes a shorter registered file lacks count as blank.
+            const int32_t offset = row * kDefaultGlyphs + c;
+            const uint8_t bits = offset < length ? data[offset] : 0;
+            for (int32_t k = 0; k < kCellWidth; ++k) {
+                sheet->WritePixel(c * kCellWidth + k, row, (bits >> k) & 1 ? 0xFFFFFFFFu : 0u);
+            }
+        }
+    }
+    for (int32_t c = 0; c < kDefaultGlyphs; ++c) {
+        Ref<TImageGlyph> glyph = New<TImageGlyph>();
+        glyph->advance = static_cast<float>(kCellWidth);
+        glyph->width = kCellWidth;
+        glyph->height = kCellHeight;
+        glyph->image = TImage::Load(sheet->Window(c * kCellWidth, 0, kCellWidth, kCellHeight), 0, 0, 0, 0);
+        font->glyphs[static_cast<size_t>(c)] = glyph;
+    }
+    return font;
+}
+
+int InitImageFont() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitFonts();
+    InitImages();
+    detail::NoteModuleStarted("image font");
+    RegisterEmbeddedData(kDefaultFontName, detail::kKorvaFontData, detail::kKorvaFontSize);
+    return 0;
+}
+
+}  // namespace korva

@@ -1,0 +1,83 @@
+// Text in the 2D drawing API: the current and default fonts, drawing and
+// measuring.
+#include <algorithm>
+#include <cstdint>
+
+#include "graphics/draw_state.h"
+#include "korvagl/graphics/drawing2d.h"
+
+namespace korva {
+namespace {
+Ref<TImageFont> currentFont;
+Ref<TImageFont> defaultFont;
+
+// Truncated toward zero; widths of absurd fonts stop at the int range.
+int32_t TruncateWidth(float width) {
+    if (!(width > -2147483648.0f)) return width != width ? 0 : INT32_MIN;
+    if (width >= 2147483648.0f) return INT32_MAX;
+    return static_cast<int32_t>(width);
+}
+}  // namespace
+
+namespace detail {
+
+void OpenDefaultFont() {
+    defaultFont = TImageFont::CreateDefault();
+    currentFont = defaultFont;
+}
+
+void ReleaseFonts() {
+    currentFont = nullptr;
+    defaultFont = nullptr;
+}
+
+}  // namespace detail
+
+void DrawText(const String& text, float x, float y) {
+    if (!currentFont) return;
+    const detail::DrawState& s = detail::drawState;
+    const float tx = x + s.originX + s.handleX * s.xx + s.handleY * s.xy;
+    const float ty = y + s.originY + s.handleX * s.yx + s.handleY * s.yy;
+    currentFont->Draw(text, tx, ty, s.xx, s.xy, s.yx, s.yy);
+}
+
+int32_t TextWidth(const String& text) {
+    if (!currentFont) return 0;
+    TImageFont& font = *currentFont;
+    const int32_t count = font.CountGlyphs();
+    int32_t width = 0;
+    for (int32_t n = 0; n < text.Length(); ++n) {
+        const int32_t i = static_cast<int32_t>(text[n]) - font.FirstChar();
+        if (i < 0 || i >= count) continue;
+        width = TruncateWidth(static_cast<float>(width) + font.Glyph(i)->Advance());
+    }
+    return width;
+}
+
+int32_t TextHeight(const String& text) {
+    if (!currentFont) return 0;
+    TImageFont& font = *currentFont;
+    const int32_t count = font.CountGlyphs();
+    int32_t height = 0;
+    for (int32_t n = 0; n < text.Length(); ++n) {
+        const int32_t i = static_cast<int32_t>(text[n]) - font.FirstChar();
+        if (i < 0 || i >= count) continue;
+        int32_t x = 0, y = 0, w = 0, h = 0;
+        font.Glyph(i)->GetRect(x, y, w, h);
+        height = std::max(height, h);
+    }
+    return height;
+}
+
+void SetDrawFont(const Ref<TImageFont>& font) { currentFont = font ? font : defaultFont; }
+Ref<TImageFont> GetDrawFont() { return currentFont; }
+
+Ref<TImageFont> OpenImageFont(const Ref<Object>& url, int32_t size, int32_t style) {
+    return TImageFont::Load(url, size, style);
+}
+
+Ref<TImageFont> OpenImageFont(const String& url, int32_t size, int32_t style) {
+    return TImageFont::Load(url, size, style);
+}
+
+}  // namespace korva

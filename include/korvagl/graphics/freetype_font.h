@@ -1,0 +1,82 @@
+// KorvaGL: fonts opened with FreeType 2.
+//
+// TFreeTypeFont::Load opens an outline or bitmap font file (TrueType,
+// OpenType, Type 1, PCF, BDF and whatever else FreeType reads) and renders
+// the 224 glyphs of character codes 32 to 255 at one pixel size, all at once:
+// the FreeType face and library are released before Load returns. Character
+// codes are looked up in the face's default character map. The pixel size
+// falls back from the request downwards until the face accepts one, so a
+// bitmap font with only a 13-pixel strike asked for 16 loads at 13. Sizes
+// above 1024 are taken as 1024.
+//
+// Glyph coverage is a PIX_A8 pixmap (255 full ink); anti-aliased outlines
+// give grey levels, one-bit bitmaps 0 and 255. Glyphs the face cannot load or
+// render keep their place with no pixels (and their advance when it is
+// known); so do glyphs whose pixels would exceed four times the pixel size
+// plus 64 in either direction, or the font's budget of 256 MB of coverage,
+// which only broken or hostile files ask for.
+//
+// InitFreeTypeFonts registers a TFreeTypeFontDecoder with the font loader
+// registry, so OpenFont and OpenImageFont accept font file paths.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "korvagl/app/object.h"
+#include "korvagl/app/string.h"
+#include "korvagl/graphics/font.h"
+#include "korvagl/pixmap/pixmap.h"
+
+namespace korva {
+
+class TFreeTypeGlyph : public TFontGlyph {
+public:
+    Ref<TPixmap> pixels;  // PIX_A8 coverage, or the null object
+    float advance = 0;    // pen advance, pixels
+    int32_t x = 0;        // left edge relative to the pen
+    int32_t y = 0;        // top edge relative to the top of the text line
+    int32_t width = 0;
+    int32_t height = 0;
+
+    Ref<TPixmap> Pixels() override;
+    float Advance() override;
+    void GetRect(int32_t& x, int32_t& y, int32_t& width, int32_t& height) override;
+};
+
+class TFreeTypeFont : public TFontFace {
+public:
+    int32_t style = 0;       // as passed to Load
+    int32_t height = 0;      // line height, pixels
+    int32_t ascender = 0;    // pixels above the baseline
+    int32_t descender = 0;   // pixels, negative below the baseline
+    int32_t firstChar = 32;  // always 32
+    std::vector<Ref<TFreeTypeGlyph>> glyphs;  // 224 once loaded
+
+    int32_t Style() override;
+    int32_t Height() override;
+    int32_t FirstChar() override;
+    int32_t CountGlyphs() override;
+    // Raises TArrayIndexFault outside 0 to CountGlyphs() - 1.
+    Ref<TFontGlyph> LoadGlyph(int32_t index) override;
+
+    // The font at `path` (backslashes taken as "/"), rendered at `size`
+    // pixels or the largest size below it that the face accepts; the null
+    // object for an empty path, a file FreeType cannot open, or a face that
+    // accepts no size from the request down to 1.
+    static Ref<TFreeTypeFont> Load(const String& path, int32_t size, int32_t style = 0);
+};
+
+class TFreeTypeFontDecoder : public TFontDecoder {
+public:
+    // TFreeTypeFont::Load when `url` is a boxed text of at least one
+    // character; otherwise the null object.
+    Ref<TFontFace> Load(const Ref<Object>& url, int32_t size, int32_t style) override;
+};
+
+// The modules "FreeType glyphs" and "FreeType fonts" (which registers the
+// loader). Run-once; return 0.
+int InitFreeTypeGlyphs();
+int InitFreeTypeFonts();
+
+}  // namespace korva

@@ -1,0 +1,260 @@
+// Text on a real Mesa context: the built-in font's layout and drawing, text
+// measurement, the font registry and fonts opened with FreeType.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "graphics/korvafont_data.h"
+#include "support/temp_dir.h"
+#include "tests/graphics/gl_test_support.h"
+
+namespace korva {
+namespace {
+
+const char kDejaVu[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+const char kFixed13[] = "/usr/share/fonts/X11/misc/7x13.pcf.gz";
+
+bool Ink(const uint8_t* font, int code, int row, int column) {
+    return (font[row * 96 + code - 32] >> column) & 1;
+}
+
+// Every pixel of the 8x16 cell of `code` lands where `place` says, lit
+// exactly where the font data has ink.
+void ExpectGlyph(const uint8_t* font, int code, const std::function<std::pair<int, int>(int, int)>& place) {
+    const Ref<TPixmap> screen = ReadScreenPixmap(0, 0, 320, 240);
+    for (int row = 0; row < 16; ++row) {
+        for (int column = 0; column < 8; ++column) {
+            const auto [x, y] = place(column, row);
+            const bool lit = (screen->ReadPixel(x, y) & 0xFFFFFF) != 0;
+            EXPECT_EQ(lit, Ink(font, code, row, column)) << char(code) << " column " << column << " row " << row;
+        }
+    }
+}
+
+bool ScreenIsBlank() {
+    const Ref<TPixmap> screen = ReadScreenPixmap(0, 0, 320, 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            if (screen->ReadPixel(x, y) & 0xFFFFFF) return false;
+    return true;
+}
+
+class FontTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::UseOffscreenVideo();
+        InitFreeTypeFonts();
+        OpenGraphics(320, 240, 0, 0);
+        ClearScreen();
+    }
+    void TearDown() override { CloseGraphics(); }
+};
+
+TEST_F(FontTest, DefaultFontHoldsTheEmbeddedBitmaps) {
+    Ref<TImageFont> font = GetDrawFont();
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->FirstChar(), 32);
+    EXPECT_EQ(font->CountGlyphs(), 96);
+    EXPECT_EQ(font->Height(), 16);
+    EXPECT_EQ(EmbeddedDataLength("korvafont.bin"), 1536);
+    // Glyph 33 is "A": its rows are bytes 33, 129, 225, ...; bit k is column k.
+    const uint8_t* data = detail::kKorvaFontData;
+    for (int c = 32; c < 128; ++c) {
+        const Ref<TImageGlyph> glyph = font->Glyph(c - 32);
+        EXPECT_EQ(glyph->Advance(), 8.0f);
+        const Ref<TPixmap> pixels = glyph->Image()->pixmaps[0];
+        for (int row = 0; row < 16; ++row)
+            for (int k = 0; k < 8; ++k) ASSERT_EQ(pixels->ReadPixel(k, row), Ink(data, c, row, k) ? ~0u : 0u);
+    }
+    EXPECT_THROW(font->Glyph(96), TArrayIndexFault);
+
+    // A font file of its own: 0x01 lights only the leftmost pixel, 0x80 only
+    // the rightmost. A later registration shadows the built-in file.
+    static uint8_t own[1536] = {};
+    own[33] = 0x01;
+    own[96 + 33] = 0x80;
+    RegisterEmbeddedData("korvafont.bin", own, sizeof own);
+    const Ref<TPixmap> a = TImageFont::CreateDefault()->Glyph(33)->Image()->pixmaps[0];
+    RegisterEmbeddedData("korvafont.bin", data, detail::kKorvaFontSize);
+    EXPECT_EQ(a->ReadPixel(0, 0), ~0u);
+    EXPECT_EQ(a->ReadPixel(1, 0) | a->ReadPixel(7, 0) | a->ReadPixel(0, 1), 0u);
+    EXPECT_EQ(a->ReadPixel(7, 1), ~0u);
+}
+
+TEST_F(FontTest, TextIsDrawnGlyphByGlyphAlongTheMatrix) {
+    const uint8_t* data = detail::kKorvaFontData;
+    DrawText("AB", 10, 20);
+    ExpectGlyph(data, 'A', [](int c, int r) { return std::pair(10 + c, 20 + r); });
+    ExpectGlyph(data, 'B', [](int c, int r) { return std::pair(18 + c, 20 + r); });
+
+    // A quarter turn: local (u, v) lands at (100 - v, 100 + u); the pen moves down.
+    ClearScreen();
+    SetDrawRotation(90);
+    DrawText("AB", 100, 100);
+    ExpectGlyph(data, 'A', [](int c, int r) { return std::pair(99 - r, 100 + c); });
+    ExpectGlyph(data, 'B', [](int c, int r) { return std::pair(99 - r, 108 + c); });
+
+    // Origin and draw handle apply as to primitives.
+    ClearScreen();
+    SetDrawRotation(0);
+    SetDrawOrigin(5, 6);
+    SetDrawHandle(3, 4);
+    DrawText("A", 50, 50);
+    ExpectGlyph(data, 'A', [](int c, int r) { return std::pair(52 + c, 52 + r); });
+
+    // Units outside 32-127 draw nothing and measure nothing.
+    ClearScreen();
+    const char16_t outside[] = {31, 128, 255, 0x4100, 0};
+    DrawText(String(outside), 10, 10);
+    EXPECT_TRUE(ScreenIsBlank());
+    EXPECT_EQ(TextWidth(String(outside)), 0);
+    EXPECT_EQ(TextHeight(String(outside)), 0);
+
+    // A fresh display makes a fresh default font, which draws.
+    Ref<TImageFont> before = GetDrawFont();
+    CloseGraphics();
+    EXPECT_FALSE(GetDrawFont());
+    EXPECT_EQ(TextWidth("AB"), 0);
+    DrawText("AB", 0, 0);
+    OpenGraphics(320, 240, 0, 0);
+    EXPECT_NE(GetDrawFont().Get(), before.Get());
+    DrawText("B", 0, 0);
+    ExpectGlyph(data, 'B', [](int c, int r) { return std::pair(c, r); });
+}
+
+TEST_F(FontTest, TextMeasuresTruncateAfterEveryGlyph) {
+    EXPECT_EQ(TextWidth(""), 0);
+    EXPECT_EQ(TextWidth("AB"), 16);
+    EXPECT_EQ(TextHeight("AB"), 16);
+    EXPECT_EQ(TextHeight(""), 0);
+    Ref<TImageFont> font = GetDrawFont();
+    for (auto& glyph : font->glyphs) glyph->advance = 8.5f;
+    EXPECT_EQ(TextWidth("AB"), 16);
+    EXPECT_EQ(TextWidth("ABC"), 24);
+    font->glyphs[1]->height = 20;  // "!"
+    EXPECT_EQ(TextHeight("A!"), 20);
+
+    SetDrawFont(nullptr);  // the default font
+    EXPECT_EQ(GetDrawFont().Get(), font.Get());
+}
+
+TEST_F(FontTest, FreeTypeRendersScalableFonts) {
+    Ref<TFreeTypeFont> face = TFreeTypeFont::Load(kDejaVu, 16, 3);
+    ASSERT_TRUE(face) << "fonts-dejavu-core is needed: " << kDejaVu;
+    EXPECT_EQ(face->FirstChar(), 32);
+    EXPECT_EQ(face->CountGlyphs(), 224);
+    EXPECT_EQ(face->Style(), 3);
+    EXPECT_GT(face->Height(), 16);
+    EXPECT_GT(face->ascender, 0);
+    EXPECT_LT(face->descender, 0);
+    const Ref<TFontGlyph> space = face->LoadGlyph(0);
+    EXPECT_GT(space->Advance(), 0.0f);
+    EXPECT_FALSE(space->Pixels());
+    // Proportional: "i" is narrower than "W"; anti-aliased grey levels.
+    EXPECT_LT(face->LoadGlyph('i' - 32)->Advance(), face->LoadGlyph('W' - 32)->Advance());
+    const Ref<TFreeTypeGlyph> a = face->glyphs['A' - 32];
+    ASSERT_TRUE(a->pixels);
+    EXPECT_EQ(a->pixels->format, PIX_A8);
+    EXPECT_EQ(a->pixels->width, a->width);
+    EXPECT_EQ(a->pixels->height, a->height);
+    EXPECT_GE(a->y, 0);  // the top of "A" is at or below the ascender
+    bool grey = false;
+    for (int y = 0; y < a->height; ++y)
+        for (int x = 0; x < a->width; ++x) grey |= a->pixels->pixels[y * a->pixels->pitch + x] % 255 != 0;
+    EXPECT_TRUE(grey);
+    EXPECT_THROW(face->LoadGlyph(224), TArrayIndexFault);
+
+    // As an image font: glyph images with the rendered metrics and advances.
+    Ref<TImageFont> font = OpenImageFont(kDejaVu, 16);
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->CountGlyphs(), 224);
+    EXPECT_FALSE(font->Glyph(0)->Image());
+    const Ref<TImage> image = font->Glyph('A' - 32)->Image();
+    EXPECT_EQ(image->width, a->width);
+    EXPECT_EQ(image->flags, IMAGE_FILTERED);
+    SetDrawFont(font);
+    const float i = font->Glyph('i' - 32)->advance, w = font->Glyph('W' - 32)->advance;
+    EXPECT_EQ(TextWidth("iW"), int32_t(float(int32_t(i)) + w));
+    DrawText("W", 20, 20);
+    EXPECT_FALSE(ScreenIsBlank());
+}
+
+TEST_F(FontTest, FreeTypeFallsBackToBitmapStrikesAndRejectsWhatItCannotOpen) {
+    Ref<TFreeTypeFont> fixed = TFreeTypeFont::Load(kFixed13, 16);
+    ASSERT_TRUE(fixed) << "xfonts-base is needed: " << kFixed13;
+    EXPECT_EQ(fixed->Height(), 13);
+    const Ref<TFreeTypeGlyph> a = fixed->glyphs['A' - 32];
+    ASSERT_TRUE(a->pixels);
+    EXPECT_EQ(a->width, 7);
+    EXPECT_EQ(a->advance, 7.0f);
+    // One-bit bitmaps become 0 and 255 only.
+    int ink = 0;
+    for (int y = 0; y < a->height; ++y)
+        for (int x = 0; x < a->width; ++x) {
+            const uint8_t v = a->pixels->pixels[y * a->pixels->pitch + x];
+            EXPECT_TRUE(v == 0 || v == 255);
+            ink += v == 255;
+        }
+    EXPECT_GT(ink, 10);
+    // A huge request counts down from the largest size, not from 2^31.
+    EXPECT_EQ(TFreeTypeFont::Load(kFixed13, INT32_MAX)->Height(), 13);
+    EXPECT_FALSE(TFreeTypeFont::Load(kFixed13, 12));
+    EXPECT_FALSE(TFreeTypeFont::Load(kDejaVu, 0));
+    EXPECT_FALSE(TFreeTypeFont::Load(kDejaVu, -5));
+
+    test::TempDir dir;
+    const std::string text = dir.Write("notes.ttf", "not a font at all\n");
+    for (const String& path : {String(dir.File("missing.ttf")), String(""), String(text)}) {
+        EXPECT_FALSE(TFreeTypeFont::Load(path, 16));
+        EXPECT_FALSE(OpenImageFont(path, 16));
+    }
+    EXPECT_FALSE(OpenImageFont(Ref<Object>(NewPixmap(1, 1, PIX_A8)), 16));
+    EXPECT_FALSE(OpenImageFont(Ref<Object>(), 16));
+    const char16_t withNul[] = {'/', 0, 'x'};
+    EXPECT_FALSE(TFreeTypeFont::Load(String(withNul, 3), 16));
+    // Backslashes are path separators.
+    std::string backslashed = kFixed13;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    EXPECT_TRUE(OpenImageFont(backslashed, 16));
+}
+
+// A loader of its own: registered once, asked first, and a face without
+// glyph objects still makes an image font.
+class TEmptyFace : public TFontFace {
+public:
+    int32_t Style() override { return 7; }
+    int32_t Height() override { return 9; }
+    int32_t FirstChar() override { return 65; }
+    int32_t CountGlyphs() override { return 2; }
+    Ref<TFontGlyph> LoadGlyph(int32_t) override { return nullptr; }
+};
+
+class TEmptyLoader : public TFontDecoder {
+public:
+    Ref<TFontFace> Load(const Ref<Object>& url, int32_t, int32_t) override {
+        return UnboxString(url) == String("empty") ? New<TEmptyFace>() : nullptr;
+    }
+};
+
+TEST_F(FontTest, LoadersAreAskedNewestFirst) {
+    Ref<TFontDecoder> loader = New<TEmptyLoader>();
+    RegisterFontDecoder(loader);
+    RegisterFontDecoder(loader);  // not twice
+    RegisterFontDecoder(FirstFontDecoder()->next);  // the FreeType loader stays where it is
+    EXPECT_EQ(FirstFontDecoder().Get(), loader.Get());
+    EXPECT_FALSE(loader->next->next);
+    EXPECT_THROW(RegisterFontDecoder(nullptr), TNullObjectFault);
+
+    Ref<TImageFont> font = OpenImageFont("empty", 10);
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->Style(), 7);
+    EXPECT_EQ(font->FirstChar(), 65);
+    EXPECT_EQ(font->CountGlyphs(), 2);
+    EXPECT_EQ(font->Glyph(1)->advance, 0.0f);
+    EXPECT_TRUE(OpenImageFont(kDejaVu, 12));  // the FreeType loader still answers
+    EXPECT_THROW(TFontFace().Height(), TAbstractMethodFault);
+}
+
+}  // namespace
+}  // namespace korva

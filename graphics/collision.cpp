@@ -26,10 +26,12 @@ Ref<TQuad> freeList;
 // Kept equal to the 2D layer's matrix.
 Matrix collisionTransform;
 
-// The matrix of a rotation and scale, exactly as the 2D layer computes it.
+// The matrix of a rotation and scale, exactly as the 2D layer computes it
+// (Sin and Cos written out, so that the compiler makes one sincos call).
 Matrix MatrixFor(float rotation, float scaleX, float scaleY) {
-    const double sine = Sin(rotation);
-    const double cosine = Cos(rotation);
+    const double radians = rotation * kDegreesToRadians;
+    const double sine = std::sin(radians);
+    const double cosine = std::cos(radians);
     return {static_cast<float>(cosine * scaleX), static_cast<float>(-sine * scaleY),
             static_cast<float>(sine * scaleX), static_cast<float>(cosine * scaleY)};
 }

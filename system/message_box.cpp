@@ -29,9 +29,9 @@ int32_t BoxResult(BoxKind kind, int pressed) {
 }
 
 int32_t ShowBox(BoxKind kind, const String& text, int32_t serious) {
-    const BoxSpec spec = DescribeBox(kind, serious);
+    const BoxSpec box = DescribeBox(kind, serious);
     std::vector<SDL_MessageBoxButtonData> buttons;
-    for (const BoxButton& b : spec.buttons) {
+    for (const BoxButton& b : box.buttons) {
         Uint32 flags = 0;
         if (b.returnKey) flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
         if (b.escapeKey) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
@@ -41,10 +41,10 @@ int32_t ShowBox(BoxKind kind, const String& text, int32_t serious) {
     // The owner is the active window; SDL gives it the focus back afterwards.
     SDL_Window* owner = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetKeyboardFocus() : nullptr;
     SDL_MessageBoxData data{};
-    data.flags = (spec.warning ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION) |
+    data.flags = (box.warning ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION) |
                  SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
     data.window = owner;
-    data.title = spec.caption;
+    data.title = box.caption;
     data.message = message.c_str();
     data.numbuttons = static_cast<int>(buttons.size());
     data.buttons = buttons.data();

@@ -10,13 +10,13 @@ namespace korva {
 namespace {
 
 // Without a GL to ask, sizes stop here (the largest texture common GLs take).
-constexpr int32_t kUnverifiedLimit = 16384;
-// Rounding never goes past this, so it cannot overflow.
-constexpr int32_t kRoundingLimit = 1 << 30;
+constexpr int64_t kUnverifiedLimit = 16384;
 
-int32_t RoundUpToPowerOfTwo(int32_t value, int32_t limit) {
-    int32_t p = 1;
-    while (p < value && p < limit) p <<= 1;
+// The power of two at or above value (1 for values below 1); 2^31 at most,
+// so it is counted in 64 bits.
+int64_t RoundUpToPowerOfTwo(int32_t value) {
+    int64_t p = 1;
+    while (p < value) p <<= 1;
     return p;
 }
 
@@ -30,16 +30,23 @@ Ref<TPixmap> AsRGBA(const Ref<TPixmap>& pixmap) {
 
 void FitTextureSize(int32_t& width, int32_t& height) {
     namespace gl = detail::gl;
-    int32_t limit = kUnverifiedLimit;
+    int64_t limit = kUnverifiedLimit;
     if (detail::glOpen) {
-        // Sizes past the GL's own limit are never put to it: some GLs fail
-        // badly on absurd proxy sizes.
         GLint most = 0;
         gl::GetIntegerv(GL_MAX_TEXTURE_SIZE, &most);
-        limit = most > 0 && most < kRoundingLimit ? most : kRoundingLimit;
+        limit = most > 0 ? most : int64_t{1} << 30;  // a GL that does not say
     }
-    width = RoundUpToPowerOfTwo(width, limit);
-    height = RoundUpToPowerOfTwo(height, limit);
+    int64_t w = RoundUpToPowerOfTwo(width);
+    int64_t h = RoundUpToPowerOfTwo(height);
+    // A size past the GL's limit fails its test, and every failed test halves
+    // both sizes. Halving here gives the same sizes without putting absurd
+    // ones to the GL (some fail badly on them).
+    while (w > limit || h > limit) {
+        if (w > 1) w /= 2;
+        if (h > 1) h /= 2;
+    }
+    width = static_cast<int32_t>(w);
+    height = static_cast<int32_t>(h);
     if (!detail::glOpen) return;
     while (true) {
         gl::TexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);

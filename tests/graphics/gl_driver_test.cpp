@@ -343,10 +343,15 @@ TEST_F(GLDriverTest, FittedSizesArePowersOfTwo) {
     EXPECT_EQ(h, 1);
     GLint most = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &most);
-    w = 0x7FFFFFFF, h = 3;  // beyond every GL: halved until it fits
+    // A size past the limit halves both sizes, as a failed GL test does.
+    w = most + 1, h = 3;
+    FitTextureSize(w, h);
+    EXPECT_EQ(w, most);
+    EXPECT_EQ(h, 2);
+    w = 0x7FFFFFFF, h = 3;
     FitTextureSize(w, h);
     EXPECT_LE(w, most);
-    EXPECT_EQ(h, 4);
+    EXPECT_EQ(h, 1);
 }
 
 TEST_F(GLDriverTest, TextureFromPixmapStretchesToItsFittedSize) {
@@ -414,6 +419,10 @@ TEST(GLDriverClosedTest, NothingIsDrawnWithoutADisplay) {
         ShowPointer();
         FlipFrame();
         EXPECT_FALSE(ReadScreenPixmap(0, 0, 4, 4));
+        int32_t w = 20000, h = 100;  // no GL to ask: 16384 is the limit
+        FitTextureSize(w, h);
+        EXPECT_EQ(w, 16384);
+        EXPECT_EQ(h, 64);
         // Images made now get their textures once a display opens.
         Ref<TPixmap> p = NewPixmap(8, 8, PIX_RGBA32);
         Ref<TImage> image = LoadImageFile(p, 0);

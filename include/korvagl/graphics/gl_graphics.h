@@ -12,9 +12,9 @@
 namespace korva {
 
 // Rounds width and height up to powers of two (below 1 gives 1), then halves
-// them until the GL accepts a texture of that size. Raises "Unable to
-// calculate tex size" when not even 1 x 1 fits. Without a display only the
-// rounding happens, capped at 16384.
+// both (each that is above 1) until the GL accepts a texture of that size.
+// Raises "Unable to calculate tex size" when not even 1 x 1 fits. Without a
+// display no GL is asked and 16384 is taken as the largest size.
 void FitTextureSize(int32_t& width, int32_t& height);
 // A new GL texture of the pixmap stretched to its fitted size, with every
 // mipmap level when `mipmapped`; no texture parameters are set. 0 without a

@@ -37,11 +37,16 @@ int64_t Since(int32_t start) {
     return static_cast<int64_t>(static_cast<uint32_t>(ElapsedMs()) - static_cast<uint32_t>(start));
 }
 
+// The longest the vertical-sync test may take: a refresh rate far above the
+// display's would otherwise keep it swapping for hours.
+constexpr int64_t kSyncTestMs = 2000;
+
 // Vertical sync works when three swaps in a row each take one refresh
-// period (within a millisecond).
+// period (within a millisecond). At most `hertz` swaps are tried.
 bool SyncConfirmed(int32_t hertz) {
+    const int32_t start = ElapsedMs();
     int32_t good = 0;
-    for (int32_t i = 0; i < hertz; ++i) {
+    for (int32_t i = 0; i < hertz && Since(start) < kSyncTestMs; ++i) {
         const int32_t before = ElapsedMs();
         detail::SwapGLBuffers();
         const int64_t d = Since(before) - 1000 / hertz;

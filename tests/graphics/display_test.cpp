@@ -140,13 +140,18 @@ TEST_F(DisplayTest, PointerShownOrHiddenHoweverOften) {
 // A clock that moves only when the driver sleeps.
 class TestClock : public TPlatformDriver {
 public:
-    int32_t ElapsedMs() override { return now; }
+    int32_t ElapsedMs() override {
+        const int32_t t = now;
+        now += step;
+        return t;
+    }
     void SleepMs(int32_t ms) override {
         sleeps.push_back(ms);
         now += ms;
     }
     void Poll() override {}
     int32_t now = -5000;  // negative: the clock's sign does not matter
+    int32_t step = 0;     // how far each reading moves the clock
     std::vector<int32_t> sleeps;
 };
 
@@ -196,6 +201,13 @@ TEST_F(PacingTest, FramesFollowTheRefreshRateWithoutBursts) {
     EXPECT_TRUE(clock_->sleeps.empty());
     FlipFrame();
     EXPECT_EQ(clock_->sleeps.size(), 1u);
+}
+
+TEST_F(PacingTest, SyncTestEndsWithinSecondsWhateverTheRate) {
+    clock_->step = 8;  // every swap takes 8 ms: never one period at 100000 Hz
+    const int32_t start = clock_->now;
+    OpenGraphics(64, 64, 0, 100000);
+    EXPECT_LT(clock_->now - start, 2100);
 }
 
 TEST_F(PacingTest, NoPacingWithoutARefreshRateOrADisplay) {

@@ -1,6 +1,7 @@
 // The 2D drawing API: the drawing state, geometry composition, images.
 #include "korvagl/graphics/drawing2d.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "graphics/draw_state.h"
@@ -260,8 +261,15 @@ void TileImageAt(const Ref<TImage>& image, float x, float y, int32_t frame) {
         const float floorY = std::floor(py);
         const float fracX = px - floorX;
         const float fracY = py - floorY;
-        const int64_t x0 = int64_t{s.viewX} - w + 1;
-        const int64_t y0 = int64_t{s.viewY} - h + 1;
+        // Only the part of the viewport on the display is tiled: the rest
+        // cannot show, and a viewport far past the display would mean
+        // billions of draws.
+        const int64_t left = std::max<int64_t>(s.viewX, 0);
+        const int64_t top = std::max<int64_t>(s.viewY, 0);
+        const int64_t right = std::min<int64_t>(int64_t{s.viewX} + s.viewWidth, s.width);
+        const int64_t bottom = std::min<int64_t>(int64_t{s.viewY} + s.viewHeight, s.height);
+        const int64_t x0 = left - w + 1;
+        const int64_t y0 = top - h + 1;
         // In double, so far-away positions neither overflow nor lose the
         // remainder's sign; the remainder is always 0 to w - 1.
         double mx = std::fmod(static_cast<double>(floorX) - static_cast<double>(x0), w);
@@ -271,8 +279,6 @@ void TileImageAt(const Ref<TImage>& image, float x, float y, int32_t frame) {
         if (my < 0) my += h;
         const int64_t firstX = x0 + static_cast<int64_t>(mx);
         const int64_t firstY = y0 + static_cast<int64_t>(my);
-        const int64_t right = int64_t{s.viewX} + s.viewWidth;
-        const int64_t bottom = int64_t{s.viewY} + s.viewHeight;
         const float fw = static_cast<float>(w);
         const float fh = static_cast<float>(h);
         for (int64_t ty = firstY; ty < bottom; ty += h) {

@@ -328,5 +328,11 @@ TEST_F(TileTest, CoversAScissoredViewport) {
     Check(-64 * 3 + 100 - 63, 0, 5 * 3);  // first column at exactly vx - 63
 }
 
+TEST_F(TileTest, TilesOnlyTheDisplayOfALargerViewport) {
+    SetViewport(-1000, -1000, 3000, 3000);  // Check reads the 800 x 600 display
+    Check(0, 0, 13 * 10);
+    Check(-191, -191, 14 * 11);
+}
+
 }  // namespace
 }  // namespace korva

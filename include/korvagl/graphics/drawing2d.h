@@ -96,8 +96,8 @@ void DrawPoly(const FloatArray& xy);
 // Images. Frame numbers outside the image raise TArrayIndexFault.
 void DrawImageAt(const Ref<TImage>& image, float x, float y, int32_t frame = 0);
 void DrawImageStretched(const Ref<TImage>& image, float x, float y, float width, float height, int32_t frame = 0);
-// Fills the viewport with unrotated, unscaled copies of the frame, one of
-// them placed at (x, y).
+// Fills the viewport (the part of it on the display) with unrotated,
+// unscaled copies of the frame, one of them placed at (x, y).
 void TileImageAt(const Ref<TImage>& image, float x, float y, int32_t frame = 0);
 
 // Text, with the current font: the built-in 8x16 font that OpenGraphics makes

@@ -268,8 +268,10 @@ void TileImageAt(const Ref<TImage>& image, float x, float y, int32_t frame) {
         const int64_t top = std::max<int64_t>(s.viewY, 0);
         const int64_t right = std::min<int64_t>(int64_t{s.viewX} + s.viewWidth, s.width);
         const int64_t bottom = std::min<int64_t>(int64_t{s.viewY} + s.viewHeight, s.height);
-        const int64_t x0 = left - w + 1;
-        const int64_t y0 = top - h + 1;
+        // The first tile may start up to w - 1 pixels before the left edge;
+        // moved on by a fraction, one more place to the left still reaches in.
+        const int64_t x0 = left - w + (fracX > 0 ? 0 : 1);
+        const int64_t y0 = top - h + (fracY > 0 ? 0 : 1);
         // In double, so far-away positions neither overflow nor lose the
         // remainder's sign; the remainder is always 0 to w - 1.
         double mx = std::fmod(static_cast<double>(floorX) - static_cast<double>(x0), w);

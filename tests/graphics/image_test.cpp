@@ -284,13 +284,13 @@ protected:
         TileImageAt(image_, x, y, 0);
         EXPECT_EQ(GLCalls(gl::kBegin), static_cast<uint32_t>(expectedDraws)) << x << "," << y;
         Ref<TPixmap> screen = ReadScreenPixmap(vx_, vy_, vw_, vh_);
-        // Screen pixel (sx, sy) shows image pixel ((sx - px) mod 64, (sy - py) mod 64).
-        const int px = static_cast<int>(std::floor(x - image_->handleX));
-        const int py = static_cast<int>(std::floor(y - image_->handleY));
+        // Screen pixel (sx, sy) shows the image pixel under its centre.
+        const double px = x - image_->handleX;
+        const double py = y - image_->handleY;
         for (int sy = 0; sy < vh_; sy += 7) {
             for (int sx = 0; sx < vw_; sx += 5) {
-                const int ix = (((vx_ + sx - px) % 64) + 64) % 64;
-                const int iy = (((vy_ + sy - py) % 64) + 64) % 64;
+                const int ix = ((static_cast<int>(std::floor(vx_ + sx + 0.5 - px)) % 64) + 64) % 64;
+                const int iy = ((static_cast<int>(std::floor(vy_ + sy + 0.5 - py)) % 64) + 64) % 64;
                 const ARGB want = 0xFF000000u | uint32_t(ix * 4) << 16 | uint32_t(iy * 4) << 8 | 100u;
                 ASSERT_EQ(screen->ReadPixel(sx, sy), want) << x << "," << y << " at " << sx << "," << sy;
             }
@@ -312,6 +312,10 @@ TEST_F(TileTest, CoversTheScreenForAnyOffset) {
     Check(0, 0, 13 * 10);
     Check(-191, -191, 14 * 11);  // floor(px) + 63 = -128: first tile at -63
     Check(-5000.75f, 3333.25f, 13 * 11);
+    // More than half a pixel past the lattice: the tiles one place up and to
+    // the left reach into the first column and row.
+    Check(0.75f, 0.75f, 14 * 11);
+    Check(-5119.25f, 64.6f, 14 * 11);
     SetImageAnchor(image_, 32, 32);
     Check(7, -7, 13 * 10);
     // The transform is back afterwards.

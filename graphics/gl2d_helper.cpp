@@ -53,9 +53,8 @@ uint32_t CreateTexture(int32_t width, int32_t height, int32_t flags) {
 }
 
 void UploadTexture(const Ref<TPixmap>& pixmap, int32_t flags) {
-    Ref<TPixmap> level = pixmap;
     if (!glOpen) return;
-    if (level->format != PIX_RGBA32 || level->pitch % 4 != 0) level = level->Convert(PIX_RGBA32);
+    Ref<TPixmap> level = detail::RGBARows(pixmap);
     const bool filtered = (flags & 2) != 0;
     int32_t width = level->width;
     int32_t height = level->height;

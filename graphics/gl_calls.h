@@ -1,6 +1,6 @@
 // The thin layer every GL call of the graphics subsystem goes through.
 //
-// Each wrapper counts its call in glCallCounts before calling GL: one
+// Each wrapper counts its call in callCounts before calling GL: one
 // increment of a global, nothing else, so release builds pay nothing worth
 // measuring, while tests can count exactly which calls the driver made (the
 // state caches promise that redundant changes issue none). Only the native

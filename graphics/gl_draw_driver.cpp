@@ -286,9 +286,9 @@ void TGLDrawDriver::DrawPoly(const FloatArray& xy, float handleX, float handleY,
 
 void TGLDrawDriver::BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y) {
     if (!glOpen) return;
-    Ref<TPixmap> rows = MirrorPixmapY(pixmap);  // bottom row first, as GL reads
+    // Bottom row first, as GL reads.
+    const Ref<TPixmap> rows = detail::RGBARows(MirrorPixmapY(pixmap));
     if (rows->width <= 0 || rows->height <= 0) return;
-    if (rows->format != PIX_RGBA32 || rows->pitch % 4 != 0) rows = rows->Convert(PIX_RGBA32);
     detail::DisableTextureCached();
     // From the top-left corner an empty bitmap moves the raster position,
     // which stays valid even when the target lies partly off the window.

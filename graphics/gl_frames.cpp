@@ -75,10 +75,8 @@ Ref<TGLTextureFrame> TGLTextureFrame::CreateFromPixmap(const Ref<TPixmap>& pixma
             if (h < th) padded->Paste(image->Window(0, h - 1, w, 1), 0, h);
             if (w < tw && h < th) padded->Paste(image->Window(w - 1, h - 1, 1, 1), w, h);
         }
-    } else if (image->format != PIX_RGBA32 || image->pitch % 4 != 0) {
-        padded = image->Convert(PIX_RGBA32);
     } else {
-        padded = image;
+        padded = detail::RGBARows(image);
     }
 
     Ref<TGLTextureFrame> frame = New<TGLTextureFrame>();

@@ -3,6 +3,7 @@
 
 #include "graphics/gl_calls.h"
 #include "graphics/gl_native.h"
+#include "graphics/gl_state.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/graphics/gl_draw_driver.h"
 
@@ -18,12 +19,6 @@ int64_t RoundUpToPowerOfTwo(int32_t value) {
     int64_t p = 1;
     while (p < value) p <<= 1;
     return p;
-}
-
-// The pixmap as PIX_RGBA32 rows GL can read with a row length in pixels.
-Ref<TPixmap> AsRGBA(const Ref<TPixmap>& pixmap) {
-    if (pixmap->format == PIX_RGBA32 && pixmap->pitch % 4 == 0) return pixmap;
-    return pixmap->Convert(PIX_RGBA32);
 }
 
 }  // namespace
@@ -61,7 +56,7 @@ void FitTextureSize(int32_t& width, int32_t& height) {
 
 uint32_t TextureFromPixmap(const Ref<TPixmap>& pixmap, int32_t mipmapped) {
     if (!detail::glOpen) return 0;
-    Ref<TPixmap> level = AsRGBA(pixmap);
+    Ref<TPixmap> level = detail::RGBARows(pixmap);
     namespace gl = detail::gl;
     int32_t width = level->width;
     int32_t height = level->height;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "korvagl/pixmap/pixmap.h"
+
 namespace korva::detail {
 
 struct GLDrawState {
@@ -19,6 +21,13 @@ extern GLDrawState glDrawState;
 
 // Forgets the cached GL state: a new context starts with GL's defaults.
 void ResetGLStateCaches();
+
+// The pixmap as PIX_RGBA32 rows whose length GL can be told in pixels: the
+// pixmap itself when it is that already, else a converted copy.
+inline Ref<TPixmap> RGBARows(const Ref<TPixmap>& pixmap) {
+    if (pixmap->format == PIX_RGBA32 && pixmap->pitch % 4 == 0) return pixmap;
+    return pixmap->Convert(PIX_RGBA32);
+}
 
 }  // namespace korva::detail
 

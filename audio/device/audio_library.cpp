@@ -172,8 +172,6 @@ int32_t detail::OpenAudioDevice(std::unique_ptr<audiodevice> device) {
     return 0;
 }
 
-audiodevice* detail::CurrentAudioDevice() { return g_library ? g_library->device.get() : nullptr; }
-
 detail::AudioCensus detail::TakeAudioCensus() {
     AudioCensus census;
     if (!g_library) return census;

@@ -16,13 +16,14 @@ constexpr int32_t kWidth = 800;
 constexpr int32_t kHeight = 600;
 const char* const kPicture = "J:\\mirror\\Women\\Valdora\\115.jpg";
 
-// The picture named on the command line, taken relative to where the
-// program was started (start-up made the program's directory current).
+// The picture named on the command line: a relative path is taken relative
+// to where the program was started (start-up made the program's directory
+// current); absolute paths and URLs (protocol::path) stand as given.
 String PicturePath() {
     const StringArray& args = ProgramArgs();
     if (args.size() < 2) return String(kPicture);
     const String& arg = args[1];
-    if (arg.IsEmpty() || arg[0] == u'/') return arg;
+    if (arg.IsEmpty() || arg[0] == u'/' || arg.Find("::") >= 0) return arg;  // absolute paths and URLs as given
     return StartDir() + String("/") + arg;
 }
 

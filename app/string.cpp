@@ -16,6 +16,17 @@ struct String::Rep {
     char16_t* Units() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
 };
 
+namespace {
+
+// The length of a text of `count` units; texts longer than 2^31 - 1 units
+// cannot exist.
+int32_t CheckedLength(size_t count) {
+    if (count > static_cast<size_t>(INT32_MAX)) RaiseRuntimeError("Illegal String length");
+    return static_cast<int32_t>(count);
+}
+
+}  // namespace
+
 String::Rep* String::Allocate(int32_t length) {
     if (length < 0) RaiseRuntimeError("Illegal String length");
     void* block = ::operator new(sizeof(Rep) + sizeof(char16_t) * (static_cast<size_t>(length) + 1));
@@ -34,7 +45,7 @@ String::String(const std::string& bytes) : String(std::string_view(bytes)) {}
 
 String::String(std::string_view bytes) : rep_(nullptr) {
     if (bytes.empty()) return;
-    rep_ = Allocate(static_cast<int32_t>(bytes.size()));
+    rep_ = Allocate(CheckedLength(bytes.size()));
     char16_t* out = rep_->Units();
     for (size_t i = 0; i < bytes.size(); ++i) out[i] = static_cast<unsigned char>(bytes[i]);
 }
@@ -45,7 +56,7 @@ String::String(const char16_t* units, int32_t length) : rep_(nullptr) {
     std::memcpy(rep_->Units(), units, sizeof(char16_t) * static_cast<size_t>(length));
 }
 
-String::String(std::u16string_view units) : String(units.data(), static_cast<int32_t>(units.size())) {}
+String::String(std::u16string_view units) : String(units.data(), CheckedLength(units.size())) {}
 
 String::String(const String& other) noexcept : rep_(other.rep_) {
     if (rep_) rep_->refs.fetch_add(1, std::memory_order_relaxed);

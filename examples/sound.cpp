@@ -60,14 +60,15 @@ int main(int argc, char** argv) {
             clip = OpenSoundClip(SynthesiseChord(), 1);  // flags 1: loop
         }
 
-        // A channel of our own, prepared paused so that pan and rate are set
-        // before the first block is heard.
+        // A channel of our own. What is set on it before a sound starts holds
+        // from the sound's first frame; changes made later glide across one
+        // block. The sound is prepared paused, then resumed.
         Ref<TPlayback> channel = NewPlayback();
         if (!channel) return 1;
-        PrepareClip(clip, channel);
         SetPlaybackVolume(channel, 0.8f);
         SetPlaybackPan(channel, -1.0f);
         SetPlaybackRate(channel, 0.5f);
+        PrepareClip(clip, channel);
         ResumePlayback(channel);
 
         const int steps = 40;

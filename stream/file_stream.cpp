@@ -1,6 +1,7 @@
 // The stream over a C stdio file.
 #include "korvagl/stream/file_stream.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -127,7 +128,15 @@ Ref<TFileStream> TFileStream::OpenFile(const String& path, int32_t readable, int
     const std::string name = path.ReplaceAll("\\", "/").ToBytes();
     // A NUL inside would silently name another file.
     if (name.empty() || name.find('\0') != std::string::npos) return nullptr;
-    return FromFile(std::fopen(name.c_str(), mode));
+    std::FILE* file = std::fopen(name.c_str(), mode);
+    // C stdio opens a directory for reading here; it holds no bytes to stream
+    // and reports a bogus size, so it does not open, as on other systems.
+    struct stat info;
+    if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return FromFile(file);
 }
 
 Ref<TFileStream> TFileStream::FromFile(std::FILE* file) {

@@ -66,8 +66,10 @@ struct library {
     }
 
     // A voice object to start: a spare one, a finished one back from the
-    // mixer (whose own handle is released now), or a new one.
-    sound* TakeVoice() {
+    // mixer (whose own handle is released now), or a new one. A finished
+    // voice that owns `keep`, the slot it is about to play on again, keeps
+    // that slot: the new sound takes the handle over.
+    sound* TakeVoice(int32_t keep = 0) {
         if (!spare.empty()) {
             sound* v = spare.back();
             spare.pop_back();
@@ -78,7 +80,7 @@ struct library {
             const int32_t slot = v->handle ? SlotOf(v->handle) : 0;
             // Only when the slot still refers to it: a later sound on the same
             // channel took the handle over.
-            if (slot != 0 && voice[slot] == v) FreeSlot(slot);
+            if (slot != 0 && slot != keep && voice[slot] == v) FreeSlot(slot);
             v->handle = 0;
             v->attached.store(false, std::memory_order_relaxed);
             return v;
@@ -111,16 +113,15 @@ struct library {
     int32_t Play(int32_t handle, sounddata* data, int32_t paused) {
         // A full start ring refuses the request rather than lose a voice.
         if (!mix->CanStart()) return 0;
-        sound* v = TakeVoice();
         int32_t slot = 0;
-        bool owned = false;
-        if (handle != 0) {
-            slot = SlotOf(handle);
-            if (slot == 0) {
-                spare.push_back(v);
-                return 0;
-            }
-        } else {
+        if (handle != 0 && (slot = SlotOf(handle)) == 0) return 0;
+        // The voice now on the channel passes its targets on, and the handle
+        // too when it was its own. Taken before the new voice, which may be
+        // this very voice back from the mixer.
+        sound* parent = slot ? voice[slot] : nullptr;
+        bool owned = parent && parent->handle == handle;
+        sound* v = TakeVoice(slot);
+        if (handle == 0) {
             handle = Alloc();
             slot = handle & kSlotMask;
             owned = handle != 0;
@@ -132,7 +133,6 @@ struct library {
             }
         }
 
-        sound* parent = slot ? voice[slot] : nullptr;
         if (parent) {
             v->ResetParameters(parent->GetRate(1), parent->GetVolume(1), parent->GetPan(1), parent->GetDepth(1));
         } else {
@@ -143,12 +143,11 @@ struct library {
         v->position = 0;
         v->next = nullptr;
         v->state.store((data->loop ? SOUND_LOOP : SOUND_ONCE) | (paused ? SOUND_PAUSED : 0), std::memory_order_relaxed);
-        // A sound on a channel whose voice owned the handle takes ownership over.
-        v->handle = owned || (parent && parent->handle == handle) ? handle : 0;
+        v->handle = owned ? handle : 0;
         v->attached.store(slot != 0, std::memory_order_relaxed);
         v->inMixer = true;
         if (slot != 0) {
-            if (parent) Detach(parent);
+            if (parent && parent != v) Detach(parent);
             voice[slot] = v;
         }
         mix->Start(v);  // cannot fail: room was checked and only this thread pushes
@@ -172,8 +171,6 @@ int32_t detail::OpenAudioDevice(std::unique_ptr<audiodevice> device) {
     detail::InstallAudioBackend(New<TSDLAudioBackend>());
     return 0;
 }
-
-audiodevice* detail::CurrentAudioDevice() { return g_library ? g_library->device.get() : nullptr; }
 
 detail::AudioCensus detail::TakeAudioCensus() {
     AudioCensus census;

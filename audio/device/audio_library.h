@@ -17,8 +17,6 @@ namespace detail {
 // makes the mixer and channel table and installs TSDLAudioBackend. 0, or -1
 // when the device does not open (the library then stays closed).
 int32_t OpenAudioDevice(std::unique_ptr<audiodevice> device);
-// The open device, or null.
-audiodevice* CurrentAudioDevice();
 
 // A consistent picture of the library (taken with the mixer thread held off).
 struct AudioCensus {

@@ -21,6 +21,10 @@ TEST(StringTest, WidensAndNarrowsBytes) {
     EXPECT_EQ(String(u"\u0141\u00E9").ToBytes(), std::string("\x41\xE9"));
     EXPECT_TRUE(String(static_cast<const char*>(nullptr)).IsEmpty());
     EXPECT_EQ(String(std::string("a\0b", 3)).Length(), 3);
+    // More units than a String can count are refused before anything is read.
+    const char byte = 'x';
+    EXPECT_THROW(String(std::string_view(&byte, (size_t{1} << 32) + 1)), TRuntimeError);
+    EXPECT_THROW(String(std::u16string_view(u"x", (size_t{1} << 32) + 1)), TRuntimeError);
 }
 
 TEST(StringTest, OrdersByUnitThenLength) {

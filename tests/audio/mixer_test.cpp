@@ -358,6 +358,21 @@ TEST_F(MixerTest, ASoundOnAnOwnedChannelTakesTheHandleOver) {
     EXPECT_EQ(detail::TakeAudioCensus().slotsInUse, 1);
 }
 
+TEST_F(MixerTest, AnOwnedChannelPlaysAgainAfterItsSoundEnded) {
+    sounddata* d = Constant16(1000, 100);
+    const int32_t owned = PlaySoundData(0, d, 0);
+    SetHandleVolume(owned, 2048);
+    Block();
+    Block();
+    EXPECT_EQ(HandleState(owned), 0);
+    // The finished voice is the one reused for the new sound: the handle,
+    // still live, goes over to it instead of being given back.
+    ASSERT_EQ(PlaySoundData(owned, d, 0), owned);
+    EXPECT_EQ(HandleState(owned), 2);
+    EXPECT_EQ(Block()[0], 500);
+    EXPECT_EQ(detail::TakeAudioCensus().slotsInUse, 1);
+}
+
 TEST_F(MixerTest, SoundsWithoutAFreeHandleStillPlayAndAreRecycled) {
     for (int i = 0; i < 4095; ++i) ASSERT_NE(AllocChannelHandle(), 0);
     sounddata* d = Constant16(1000, 10);

@@ -52,6 +52,10 @@ TEST_F(FileStreamTest, ModesFollowTheFlags) {
     write->Close();
     EXPECT_EQ(test::TempDir::Read(path), "");
     EXPECT_FALSE(OpenReadStream(dir.File("missing")));
+    // A directory is no file, whatever the flags.
+    EXPECT_FALSE(OpenReadStream(dir.Path()));
+    EXPECT_FALSE(OpenStream(dir.Path(), 0, 0));
+    EXPECT_THROW(LoadBytes(dir.Path()), TNullObjectFault);
 }
 
 TEST_F(FileStreamTest, BackslashesBecomeSlashes) {

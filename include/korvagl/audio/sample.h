@@ -77,7 +77,8 @@ void ConvertSampleRun(const void* src, int32_t srcFormat, void* dst, int32_t dst
 // Loads a sample from a URL (a String) or a stream object (which is never
 // closed: it is read through a non-closing view). Tries each decoder from
 // the registry's head at the stream's start position. Raises "Stream is not
-// seekable" when the stream cannot tell its position.
+// seekable" when the stream cannot tell its position; the stream it opened
+// is closed on that path too, so no handle is left behind.
 Ref<TPcmSample> ReadPcmSample(const Ref<Object>& url);
 Ref<TPcmSample> ReadPcmSample(const String& url);
 // Puts a decoder at the head of the registry unless its next link is set.

@@ -9,7 +9,8 @@
 // over, and the pixel data starts at the file's data offset when that lies
 // beyond the colour table. Compressed bitmaps, other bit counts, sizes of 0,
 // sizes over 32768 and images larger than 512 MiB give the null object. A
-// file that ends early loads with the missing rows black.
+// file that ends early loads with the missing bytes taken as zero: black in
+// 24-bit files, palette entry 0 in the others.
 #pragma once
 
 #include "korvagl/pixmap/pixmap_decoder.h"

@@ -3,7 +3,7 @@
 // OpenFile opens "r+b" when both flags are set (the file must exist and keeps
 // its content), "wb" when only writeable is set (creates or truncates), and
 // "rb" otherwise; backslashes in the path become "/". It returns the null
-// object when the file cannot be opened.
+// object when the file cannot be opened, and for a directory.
 //
 // Positions are those of the file. A file that cannot seek (a pipe, a
 // terminal) has no position: Pos is -1 and Size 0, as for a socket.

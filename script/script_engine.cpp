@@ -255,8 +255,7 @@ int ScriptEngine::CallFunction(const String& name, int wantResult) {
     if (pushedStale_) PrepareArguments();
     const int base = lua_gettop(L);
     const int arguments = static_cast<int>(pushed_.size());
-    const int results = wantResult > 0 ? wantResult : wantResult < 0 ? LUA_MULTRET : 0;
-    if (!lua_checkstack(L, std::max(arguments, results) + 3)) return StackFailure();
+    if (!lua_checkstack(L, arguments + 3)) return StackFailure();
 
     // Without a metatable on the global table the lookup is a plain read that
     // cannot fail; otherwise its metamethods run inside the protected call.
@@ -280,26 +279,31 @@ int ScriptEngine::CallFunction(const String& name, int wantResult) {
         }
     }
 
-    const int status = lua_pcall(L, arguments + called, results, 0);
+    // All results are kept and the wanted one is picked out: Lua keeps a
+    // wanted count in 16 bits, so a large one would be cut. A result past the
+    // returned ones would be nil, which is no result.
+    const int status = lua_pcall(L, arguments + called, wantResult != 0 ? LUA_MULTRET : 0, 0);
     if (status != LUA_OK) return InterpreterFailure(L, base, status);
-    if (wantResult != 0 && lua_gettop(L) > base) TakeResult(L);
+    const int returned = lua_gettop(L) - base;
+    const int wanted = wantResult < 0 ? returned : wantResult;
+    if (wanted > 0 && wanted <= returned) TakeResult(L, base + wanted);
     lua_settop(L, base);
     return 1;
 }
 
 // Numbers first, so a string that reads as a number comes back as one.
-void ScriptEngine::TakeResult(lua_State* L) {
+void ScriptEngine::TakeResult(lua_State* L, int index) {
     int isNumber = 0;
-    const lua_Number number = lua_tonumberx(L, -1, &isNumber);
+    const lua_Number number = lua_tonumberx(L, index, &isNumber);
     if (isNumber) {
         resultType_ = SCRIPT_NUMBER;
         numberResult_ = number;
-    } else if (lua_type(L, -1) == LUA_TBOOLEAN) {
+    } else if (lua_type(L, index) == LUA_TBOOLEAN) {
         resultType_ = SCRIPT_BOOLEAN;
-        booleanResult_ = lua_toboolean(L, -1);
-    } else if (lua_isstring(L, -1)) {
+        booleanResult_ = lua_toboolean(L, index);
+    } else if (lua_isstring(L, index)) {
         size_t length = 0;
-        const char* bytes = lua_tolstring(L, -1, &length);
+        const char* bytes = lua_tolstring(L, index, &length);
         resultType_ = SCRIPT_STRING;
         stringResult_ = ToText(bytes, length);
     }

@@ -5,6 +5,7 @@
 #include <lua.hpp>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -113,6 +114,22 @@ TEST_F(ScriptEngineTest, ValuesThatAreNoResultLeaveTheLastOne) {
     engine->ClearArguments();
     ASSERT_EQ(engine->CallFunction("yes", 0), 1);
     EXPECT_EQ(engine->ResultType(), SCRIPT_NONE);
+}
+
+TEST_F(ScriptEngineTest, WantingMoreResultsThanReturnedTakesNone) {
+    Run("function seven() return 7 end function three() return 1, 2, 3 end");
+    for (int want : {4, 40000, 65537, 65539, INT_MAX}) {
+        engine->ClearArguments();
+        ASSERT_EQ(engine->CallFunction("seven", want), 1) << want;
+        EXPECT_EQ(engine->ResultType(), SCRIPT_NONE) << want;
+        ASSERT_EQ(engine->CallFunction("three", want), 1) << want;
+        EXPECT_EQ(engine->ResultType(), SCRIPT_NONE) << want;
+    }
+    ASSERT_EQ(engine->CallFunction("three", 3), 1);
+    EXPECT_DOUBLE_EQ(engine->NumberResult(), 3);
+    ASSERT_EQ(engine->CallFunction("three", -1), 1);  // all of them: the last
+    EXPECT_DOUBLE_EQ(engine->NumberResult(), 3);
+    engine->ClearArguments();
 }
 
 TEST_F(ScriptEngineTest, MissingGlobalIsARunTimeError) {

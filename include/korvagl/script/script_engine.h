@@ -146,7 +146,7 @@ private:
     int OwnFailure(const char* text);
     int InterpreterFailure(lua_State* L, int base, int status);
     int StackFailure();
-    void TakeResult(lua_State* L);
+    void TakeResult(lua_State* L, int index);
     void CloseState();
     void CloseRetired();
 

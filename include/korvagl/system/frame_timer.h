@@ -22,7 +22,8 @@ public:
     // boundary when none has passed yet.
     virtual int32_t WaitFrameTimer();
     // A timer with period 1000 / hertz ms (truncated), starting now. Raises
-    // "Frame timer rate must be above 0 and at most 1000 Hz" outside (0, 1000].
+    // "Frame timer rate out of range" unless 0 < hertz <= 1000 and the
+    // period fits an int32_t.
     static Ref<TFrameTimer> NewFrameTimer(float hertz);
 };
 

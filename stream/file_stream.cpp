@@ -9,6 +9,8 @@
 #include <climits>
 #include <string>
 
+#include "stream/native.h"
+
 namespace korva {
 
 TFileStream::~TFileStream() {
@@ -125,9 +127,8 @@ Ref<TFileStream> TFileStream::OpenFile(const String& path, int32_t readable, int
     const char* mode = "rbe";  // "e": not inherited by programs we start
     if (readable && writeable) mode = "r+be";
     else if (writeable) mode = "wbe";
-    const std::string name = path.ReplaceAll("\\", "/").ToBytes();
-    // A NUL inside would silently name another file.
-    if (name.empty() || name.find('\0') != std::string::npos) return nullptr;
+    const std::string name = detail::NativePath(path);
+    if (name.empty()) return nullptr;
     std::FILE* file = std::fopen(name.c_str(), mode);
     // C stdio opens a directory for reading here; it holds no bytes to stream
     // and reports a bogus size, so it does not open, as on other systems.

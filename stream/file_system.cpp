@@ -17,19 +17,14 @@
 
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/mem_block.h"
+#include "stream/native.h"
 
 extern char** environ;
 
 namespace korva {
 namespace {
 
-// The 8-bit form of a path with "/" separators. A NUL inside would name
-// another file, so such a path becomes the empty path, which never exists.
-std::string NativePath(const String& path) {
-    std::string bytes = NormaliseSlashes(path).ToBytes();
-    if (bytes.find('\0') != std::string::npos) bytes.clear();
-    return bytes;
-}
+using detail::NativePath;
 
 bool Stat(const String& path, struct stat& info) {
     const std::string name = NativePath(path);
@@ -183,6 +178,12 @@ StringArray ListDirectory(const String& path, int32_t skipDots) {
 // ---- path text ----
 
 String NormaliseSlashes(const String& path) { return path.ReplaceAll("\\", "/"); }
+
+std::string detail::NativePath(const String& path) {
+    std::string bytes = NormaliseSlashes(path).ToBytes();
+    if (bytes.find('\0') != std::string::npos) bytes.clear();
+    return bytes;
+}
 
 namespace {
 

@@ -6,9 +6,12 @@
 #include <string>
 
 #include "korvagl/stream/stream.h"
+#include "stream/native.h"
 
 namespace korva {
 namespace {
+
+using detail::NativePath;
 
 String AsciiLower(const String& text) {
     std::u16string units(text.View());
@@ -20,14 +23,14 @@ String AsciiLower(const String& text) {
 
 bool IsFileOrDirectory(const std::string& path) {
     struct stat info;
-    return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &info) == 0 &&
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 &&
            (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
 }
 
 // The entry of `dir` whose name equals `name` ignoring ASCII case, or "".
 String FindEntry(const String& dir, const String& name) {
-    const std::string native = dir.ToBytes();
-    if (native.find('\0') != std::string::npos) return String();
+    const std::string native = NativePath(dir);
+    if (native.empty()) return String();
     DIR* listing = ::opendir(native.c_str());
     if (!listing) return String();
     const String wanted = AsciiLower(name);
@@ -47,7 +50,7 @@ String FindEntry(const String& dir, const String& name) {
 
 String ResolvePathCase(const String& path) {
     const String p = path.ReplaceAll("\\", "/");
-    if (IsFileOrDirectory(p.ToBytes())) return p;
+    if (IsFileOrDirectory(NativePath(p))) return p;
 
     // The last "/" that is not the final character.
     int32_t i = p.Length() - 2;

@@ -1,4 +1,6 @@
-// Fuzzes the Ogg sample decoder through ReadPcmSample on a memory stream.
+// Arbitrary bytes as a sound file: through ReadPcmSample on a memory stream,
+// so both sample decoders (WAV, then Ogg) see them in turn. The targets
+// fuzz_wav and fuzz_ogg share this body and differ in their seed corpus.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +11,7 @@
 using namespace korva;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const int ready = (InitOggLoader(), InitMemoryStreams(), 0);
+    static const int ready = (InitOggLoader(), InitWAVLoader(), InitMemoryStreams(), 0);
     (void)ready;
     auto stream = NewMemoryStream(const_cast<uint8_t*>(data), static_cast<int32_t>(size), 1, 0);
     try {

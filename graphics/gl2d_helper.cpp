@@ -1,22 +1,13 @@
-// The GL driver's cached state and the texture helpers.
+// The texture helpers over the GL driver's cached state.
+#include "korvagl/graphics/gl2d_helper.h"
+
 #include "graphics/gl_native.h"
 #include "graphics/gl_state.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/graphics/drawing2d.h"
-#include "korvagl/graphics/gl_draw_driver.h"
 #include "korvagl/graphics/gl_graphics.h"
 
 namespace korva {
-
-namespace detail {
-GLDrawState glDrawState;
-
-void ResetGLStateCaches() {
-    glDrawState.currentBlend = 0;
-    glDrawState.currentTexture = 0;
-    glDrawState.texturingEnabled = 0;
-}
-}  // namespace detail
 
 namespace gl = detail::gl;
 using detail::glOpen;

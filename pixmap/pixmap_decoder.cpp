@@ -3,11 +3,12 @@
 
 #include "korvagl/app/faults.h"
 #include "korvagl/app/modules.h"
+#include "korvagl/app/plugin_list.h"
 
 namespace korva {
 namespace {
 
-Ref<TPixmapDecoder> pixmapDecoders;
+constinit TPluginList<TPixmapDecoder> pixmapDecoders;
 
 // Closes a stream however the scope is left; a failing close on the way out
 // must not replace the fault that is already travelling.
@@ -32,7 +33,7 @@ Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream) {
     CloseOnExit closer(stream);
     const int32_t start = stream->Pos();
     if (start == -1) return nullptr;
-    for (Ref<TPixmapDecoder> decoder = pixmapDecoders; decoder; decoder = decoder->next) {
+    for (Ref<TPixmapDecoder> decoder = pixmapDecoders.Head(); decoder; decoder = decoder->next) {
         // A stream that cannot go back to the start of the data could only
         // show later decoders the wrong bytes.
         stream->Seek(start);
@@ -49,11 +50,11 @@ Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream) {
 
 }  // namespace
 
-TPixmapDecoder::TPixmapDecoder() : next(pixmapDecoders) { pixmapDecoders = Ref<TPixmapDecoder>(this); }
+TPixmapDecoder::TPixmapDecoder() { pixmapDecoders.Add(this); }
 
 Ref<TPixmap> TPixmapDecoder::ReadPixmap(const Ref<TByteStream>&) { RaiseAbstractMethodFault(); }
 
-Ref<TPixmapDecoder> FirstPixmapDecoder() { return pixmapDecoders; }
+Ref<TPixmapDecoder> FirstPixmapDecoder() { return pixmapDecoders.Head(); }
 
 Ref<TPixmap> ReadPixmap(const String& url) { return ReadPixmapFrom(OpenReadStream(url)); }
 

@@ -179,12 +179,6 @@ StringArray ListDirectory(const String& path, int32_t skipDots) {
 
 String NormaliseSlashes(const String& path) { return path.ReplaceAll("\\", "/"); }
 
-std::string detail::NativePath(const String& path) {
-    std::string bytes = NormaliseSlashes(path).ToBytes();
-    if (bytes.find('\0') != std::string::npos) bytes.clear();
-    return bytes;
-}
-
 namespace {
 
 int32_t LastIndexOf(const String& text, char16_t unit) {

@@ -165,23 +165,17 @@ Ref<TNonClosingStream> TNonClosingStream::Create(const Ref<TByteStream>& stream)
 
 namespace {
 
-Ref<TStreamOpener>& Openers() {
-    static auto* head = new Ref<TStreamOpener>;  // openers live for the whole process
-    return *head;
-}
+constinit TPluginList<TStreamOpener> openers;
 
 }  // namespace
 
-TStreamOpener::TStreamOpener() {
-    next = Openers();
-    Openers() = Ref<TStreamOpener>(this);
-}
+TStreamOpener::TStreamOpener() { openers.Add(this); }
 
 Ref<TByteStream> TStreamOpener::CreateStream(const String&, const String&, int32_t, int32_t) {
     RaiseAbstractMethodFault();
 }
 
-Ref<TStreamOpener> FirstStreamOpener() { return Openers(); }
+Ref<TStreamOpener> FirstStreamOpener() { return openers.Head(); }
 
 Ref<TByteStream> OpenStream(const String& url, int32_t readable, int32_t writeable) {
     if (url.IsEmpty()) return nullptr;
@@ -189,7 +183,7 @@ Ref<TByteStream> OpenStream(const String& url, int32_t readable, int32_t writeab
     if (at < 0) return TFileStream::OpenFile(url, readable, writeable);
     const String protocol = url.Substring(0, at);
     const String path = url.Substring(at + 2, url.Length());
-    for (Ref<TStreamOpener> opener = Openers(); opener; opener = opener->Next()) {
+    for (Ref<TStreamOpener> opener = openers.Head(); opener; opener = opener->Next()) {
         Ref<TByteStream> stream = opener->CreateStream(protocol, path, readable, writeable);
         if (stream) return stream;
     }

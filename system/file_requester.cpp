@@ -1,4 +1,6 @@
 // The file requester over zenity, run as a child process without a shell.
+#include "system/file_requester.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -8,8 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
-
-#include "system/requesters.h"
 
 extern char** environ;
 

@@ -1,31 +1,22 @@
 // The sample decoder registry and ReadPcmSample.
+#include "korvagl/audio/sample_decoder.h"
+
 #include "korvagl/app/modules.h"
-#include "korvagl/audio/sample.h"
+#include "korvagl/app/plugin_list.h"
 #include "korvagl/stream/stream.h"
 
 namespace korva {
 namespace {
 
-// Held through a plain pointer so that the registry outlives static destructors.
-TPcmSampleDecoder* g_head = nullptr;
+constinit TPluginList<TPcmSampleDecoder> sampleDecoders;
 
 }  // namespace
 
 Ref<TPcmSample> TPcmSampleDecoder::Load(const Ref<TByteStream>&) { RaiseAbstractMethodFault(); }
 
-void RegisterPcmSampleDecoder(const Ref<TPcmSampleDecoder>& decoder) {
-    // A decoder already in the list stays where it is (linking it again
-    // would make the list a loop).
-    for (TPcmSampleDecoder* d = g_head; d; d = d->next.Get()) {
-        if (d == decoder.Get()) return;
-    }
-    if (decoder->next) return;
-    decoder->next = Ref<TPcmSampleDecoder>(g_head);
-    if (g_head) g_head->Release();
-    g_head = Ref<TPcmSampleDecoder>(decoder).Detach();
-}
+void RegisterPcmSampleDecoder(const Ref<TPcmSampleDecoder>& decoder) { sampleDecoders.Add(decoder); }
 
-Ref<TPcmSampleDecoder> PcmSampleDecoders() { return Ref<TPcmSampleDecoder>(g_head); }
+Ref<TPcmSampleDecoder> PcmSampleDecoders() { return sampleDecoders.Head(); }
 
 namespace {
 
@@ -38,7 +29,7 @@ Ref<TPcmSample> ReadFromStream(const Ref<TByteStream>& stream) {
     try {
         const int32_t start = stream->Pos();
         if (start == -1) RaiseRuntimeError("Stream is not seekable");
-        for (Ref<TPcmSampleDecoder> decoder(g_head); decoder && !result; decoder = decoder->next) {
+        for (Ref<TPcmSampleDecoder> decoder = sampleDecoders.Head(); decoder && !result; decoder = decoder->next) {
             stream->Seek(start);
             try {
                 result = decoder->Load(stream);

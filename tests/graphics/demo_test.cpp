@@ -119,12 +119,9 @@ protected:
 
 TEST_F(DemoTest, RunsUntilEscape) {
     Start();
-    test::ChildOptions patient;
-    patient.timeoutMs = 10000;
-    const auto found = test::RunChild(
-        "xdotool", {"xdotool", "search", "--sync", "--onlyvisible", "--name", "^KorvaGL Application$"}, patient);
-    ASSERT_EQ(found.exitCode, 0) << found.err;
-    const std::string window = found.out.substr(0, found.out.find('\n'));
+    std::string error;
+    const std::string window = test::FindWindow("KorvaGL Application", 10000, &error);
+    ASSERT_FALSE(window.empty()) << error;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // some frames
 
     // Several tries: when the pulse angle is a multiple of 90 degrees both red
@@ -158,8 +155,7 @@ TEST_F(DemoTest, RunsUntilEscape) {
     }
     EXPECT_GT(coloured, samples * 9 / 10);
 
-    const auto key = test::RunChild("xdotool", {"xdotool", "windowfocus", "--sync", window, "key", "Escape"});
-    ASSERT_EQ(key.exitCode, 0) << key.err;
+    ASSERT_TRUE(test::PressKey(window, "Escape", &error)) << error;
     EXPECT_EQ(WaitExit(2000), 0);
 }
 

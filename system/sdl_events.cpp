@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "korvagl/app/string.h"
-#include "system/sdl_init.h"
+#include "sdl/sdl_init.h"
 
 namespace korva::detail {
 namespace {

@@ -19,10 +19,10 @@ void EnableTexture(uint32_t name);
 // Turns texturing off unless it is off.
 void DisableTexture();
 // A new bound texture of width x height, clamped at the edges, linear with
-// mipmaps (flag 2) or nearest; contents undefined. 0 without a display.
+// mipmaps (IMAGE_FILTERED) or nearest; contents undefined. 0 without a display.
 uint32_t CreateTexture(int32_t width, int32_t height, int32_t flags);
 // Replaces every level of the bound texture from the pixmap (the texture's
-// size), rebuilding mipmaps by repeated ScalePixmap when flag 2 is set.
+// size), rebuilding mipmaps by repeated ScalePixmap with IMAGE_FILTERED.
 void UploadTexture(const Ref<TPixmap>& pixmap, int32_t flags);
 
 // The module "GL 2D helper". Run-once; returns 0.

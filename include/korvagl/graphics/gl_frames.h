@@ -33,7 +33,7 @@ public:
     void Unlock() override;
 
     // The frame of a pixmap. A pixmap larger than the largest texture is
-    // shrunk to fit. Flag 2 gives linear filtering with mipmaps.
+    // shrunk to fit. IMAGE_FILTERED gives linear filtering with mipmaps.
     static Ref<TGLTextureFrame> CreateFromPixmap(const Ref<TPixmap>& pixmap, int32_t flags);
 
 protected:

@@ -2,6 +2,7 @@
 #include "korvagl/pixmap/pixmap_decoder.h"
 
 #include "korvagl/app/faults.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/app/plugin_list.h"
 
@@ -28,11 +29,14 @@ private:
     Ref<TByteStream> stream_;
 };
 
-Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream) {
-    if (!stream) return nullptr;
+Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream, const String& name) {
+    if (!stream) return nullptr;  // the opener said why
     CloseOnExit closer(stream);
     const int32_t start = stream->Pos();
-    if (start == -1) return nullptr;
+    if (start == -1) {
+        detail::SetLastErrorText(name + ": the stream cannot tell its position");
+        return nullptr;
+    }
     for (Ref<TPixmapDecoder> decoder = pixmapDecoders.Head(); decoder; decoder = decoder->next) {
         // A stream that cannot go back to the start of the data could only
         // show later decoders the wrong bytes.
@@ -40,12 +44,23 @@ Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream) {
         if (stream->Pos() != start) break;
         try {
             Ref<TPixmap> pixmap = decoder->ReadPixmap(stream);
-            if (pixmap) return pixmap;
+            if (pixmap) {
+                detail::ClearLastErrorText();
+                return pixmap;
+            }
         } catch (const TStreamError&) {
             // Not this decoder's data; the next one starts afresh.
         }
     }
+    // A decoder that knew the format said what was wrong with the data.
+    detail::SetLastErrorTextIfNone(name + ": no image decoder accepts this data");
     return nullptr;
+}
+
+// How a reason names a source: a URL in quotes, anything else as "stream".
+String SourceName(const Ref<Object>& url) {
+    if (DownCast<TStringObject>(url)) return detail::Quoted(UnboxString(url));
+    return "stream";
 }
 
 }  // namespace
@@ -56,9 +71,9 @@ Ref<TPixmap> TPixmapDecoder::ReadPixmap(const Ref<TByteStream>&) { RaiseAbstract
 
 Ref<TPixmapDecoder> FirstPixmapDecoder() { return pixmapDecoders.Head(); }
 
-Ref<TPixmap> ReadPixmap(const String& url) { return ReadPixmapFrom(OpenReadStream(url)); }
+Ref<TPixmap> ReadPixmap(const String& url) { return ReadPixmapFrom(OpenReadStream(url), detail::Quoted(url)); }
 
-Ref<TPixmap> ReadPixmap(const Ref<Object>& url) { return ReadPixmapFrom(OpenReadStream(url)); }
+Ref<TPixmap> ReadPixmap(const Ref<Object>& url) { return ReadPixmapFrom(OpenReadStream(url), SourceName(url)); }
 
 int InitPixmaps() {
     static int initialised = 0;

@@ -12,6 +12,10 @@ String Object::ToString() const {
     return String(text);
 }
 
+void Object::LastReleased() const noexcept {
+    if (counted_) delete this;
+}
+
 int Object::Compare(const Object& other) const {
     const auto a = reinterpret_cast<uintptr_t>(this);
     const auto b = reinterpret_cast<uintptr_t>(&other);

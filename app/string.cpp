@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <ostream>
 
 #include "korvagl/app/faults.h"
 
@@ -303,5 +304,7 @@ int64_t StringToLong(const String& text) {
 }
 
 String IntToString(int64_t value) { return String(std::to_string(value)); }
+
+std::ostream& operator<<(std::ostream& out, const String& text) { return out << text.ToUtf8(); }
 
 }  // namespace korva

@@ -1,10 +1,76 @@
-// Speed of the utilities: list and map operations, random draws, text helpers.
+// Speed of the utilities: object references, list and map operations, random
+// draws, text helpers.
 #include <benchmark/benchmark.h>
+
+#include <atomic>
 
 #include "korvagl/korvagl.h"
 
 namespace korva {
 namespace {
+
+// The reference-counting path side by side with a bare intrusive count of the
+// same layout whose last release deletes inline: Object also keeps whether
+// New made it, and checks that out of line after the last release.
+class Bare {
+public:
+    virtual ~Bare() = default;
+    void Retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+    void Release() const noexcept {
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+
+private:
+    mutable std::atomic<int32_t> refs_{0};
+};
+
+// A counted pointer to a Bare, written as Ref is.
+class BareRef {
+public:
+    explicit BareRef(Bare* p) noexcept : p_(p) { p_->Retain(); }
+    BareRef(const BareRef& other) noexcept : p_(other.p_) { p_->Retain(); }
+    ~BareRef() { p_->Release(); }
+    Bare* Get() const noexcept { return p_; }
+
+private:
+    Bare* p_;
+};
+
+// Copying and dropping a reference to a living object (no deletion).
+void BM_RefCopy(benchmark::State& state) {
+    const Ref<Object> held = New<Object>();
+    for (auto _ : state) {
+        Ref<Object> copy = held;
+        benchmark::DoNotOptimize(copy.Get());
+    }
+}
+BENCHMARK(BM_RefCopy);
+
+void BM_BareRefCopy(benchmark::State& state) {
+    const BareRef held(new Bare);
+    for (auto _ : state) {
+        BareRef copy = held;
+        benchmark::DoNotOptimize(copy.Get());
+    }
+}
+BENCHMARK(BM_BareRefCopy);
+
+// Making an object and dropping its only reference (the last release deletes).
+void BM_RefNewAndDrop(benchmark::State& state) {
+    for (auto _ : state) {
+        Ref<Object> made = New<Object>();
+        benchmark::DoNotOptimize(made.Get());
+    }
+}
+BENCHMARK(BM_RefNewAndDrop);
+
+void BM_BareRefNewAndDrop(benchmark::State& state) {
+    for (auto _ : state) {
+        BareRef made(new Bare);
+        benchmark::DoNotOptimize(made.Get());
+    }
+}
+BENCHMARK(BM_BareRefNewAndDrop);
 
 ObjectArray Boxes(int count) {
     ObjectArray boxes;

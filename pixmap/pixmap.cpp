@@ -53,7 +53,7 @@ Ref<TPixmap> TPixmap::Window(int32_t x, int32_t y, int32_t w, int32_t h) const {
     if (!RegionInside(x, y, w, h, width, height)) RaiseRegionOutOfRange();
     // A window of a window keeps the memory's real owner alive.
     Ref<Object> owner = owner_ ? owner_ : Ref<Object>(const_cast<TPixmap*>(this));
-    return Ref<TPixmap>(new TPixmap(PixelAddress(x, y), w, h, pitch, format, -1, std::move(owner)));
+    return detail::AdoptNew(new TPixmap(PixelAddress(x, y), w, h, pitch, format, -1, std::move(owner)));
 }
 
 Ref<TPixmap> TPixmap::Copy() const {
@@ -123,18 +123,18 @@ Ref<TPixmap> TPixmap::Create(int32_t w, int32_t h, int32_t f, int32_t align) {
         memory = detail::AllocatePixelMemory(static_cast<size_t>(bytes));
         if (!memory) throw std::bad_alloc();
     }
-    return Ref<TPixmap>(new TPixmap(memory, w, h, static_cast<int32_t>(p), f, static_cast<int32_t>(bytes)));
+    return detail::AdoptNew(new TPixmap(memory, w, h, static_cast<int32_t>(p), f, static_cast<int32_t>(bytes)));
 }
 
 Ref<TPixmap> TPixmap::CreateStatic(void* memory, int32_t w, int32_t h, int32_t p, int32_t f) {
     CheckFormat(f);
     if (w < 0 || h < 0) RaiseIllegalSize();
-    return Ref<TPixmap>(new TPixmap(static_cast<uint8_t*>(memory), w, h, p, f, -1));
+    return detail::AdoptNew(new TPixmap(static_cast<uint8_t*>(memory), w, h, p, f, -1));
 }
 
 Ref<TPixmap> detail::AdoptPixmapMemory(uint8_t* memory, int32_t w, int32_t h, int32_t p, int32_t f,
                                        int32_t bytes) {
-    return Ref<TPixmap>(new TPixmap(memory, w, h, p, f, bytes));
+    return detail::AdoptNew(new TPixmap(memory, w, h, p, f, bytes));
 }
 
 // ---- The procedural interface ----------------------------------------------

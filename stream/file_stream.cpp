@@ -149,7 +149,7 @@ Ref<TFileStream> TFileStream::OpenFile(const String& path, int32_t readable, int
 
 Ref<TFileStream> TFileStream::FromFile(std::FILE* file) {
     if (!file) return nullptr;
-    Ref<TFileStream> stream(new TFileStream(file));
+    Ref<TFileStream> stream = detail::AdoptNew(new TFileStream(file));
     const off_t at = ftello(file);
     if (at < 0 || fseeko(file, 0, SEEK_END) != 0) {
         stream->seekable = false;

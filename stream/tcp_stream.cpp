@@ -40,7 +40,7 @@ int32_t TTcpStream::Write(const void* buf, int32_t count) {
 
 Ref<TTcpStream> TTcpStream::FromSocket(int32_t handle) {
     if (handle <= 0) return nullptr;
-    return Ref<TTcpStream>(new TTcpStream(handle));
+    return detail::AdoptNew(new TTcpStream(handle));
 }
 
 Ref<TTcpStream> TTcpStream::Connect(const String& host, int32_t port) {

@@ -76,7 +76,7 @@ Ref<Object> TListCursor::NextValue() {
 // ---------------------------------------------------------------------------
 // TLinkedList
 
-TLinkedList::TLinkedList() : head_(new TListNode()) {
+TLinkedList::TLinkedList() : head_(detail::AdoptNew(new TListNode())) {
     head_->sentinel_ = true;
     head_->inList_ = true;
     head_->next_ = head_;
@@ -136,7 +136,7 @@ void RequireLinked(const Ref<TListNode>& link) {
 
 Ref<TListNode> TLinkedList::InsertBefore(const Ref<Object>& value, const Ref<TListNode>& succ) {
     RequireLinked(succ);
-    Ref<TListNode> link(new TListNode());
+    Ref<TListNode> link = detail::AdoptNew(new TListNode());
     link->value_ = value;
     link->next_ = succ;
     link->prev_ = succ->prev_;
@@ -148,7 +148,7 @@ Ref<TListNode> TLinkedList::InsertBefore(const Ref<Object>& value, const Ref<TLi
 
 Ref<TListNode> TLinkedList::InsertAfter(const Ref<Object>& value, const Ref<TListNode>& pred) {
     RequireLinked(pred);
-    Ref<TListNode> link(new TListNode());
+    Ref<TListNode> link = detail::AdoptNew(new TListNode());
     link->value_ = value;
     link->prev_ = pred;
     link->next_ = pred->next_;

@@ -123,7 +123,7 @@ Ref<TTreeNode> TTreeNode::InsertKey(const Ref<Object>& key) {
         }
         Ref<TTreeNode>& child = c < 0 ? node->left_ : node->right_;
         if (!child) {
-            child = Ref<TTreeNode>(new TTreeNode());
+            child = detail::AdoptNew(new TTreeNode());
             child->key_ = key;
             child->parent_ = Ref<TTreeNode>(node);
             return child;
@@ -231,7 +231,7 @@ void TTreeMap::Remove(const Ref<Object>& key) {
 Ref<TTreeNode> TTreeMap::Insert(const Ref<Object>& key, const Ref<Object>& value) {
     Ref<TTreeNode> node;
     if (!root_) {
-        root_ = Ref<TTreeNode>(new TTreeNode());
+        root_ = detail::AdoptNew(new TTreeNode());
         root_->key_ = key;
         node = root_;
     } else {

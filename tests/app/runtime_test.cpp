@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "korvagl/app/plugin_list.h"
@@ -43,6 +44,12 @@ TEST(StringTest, Utf8RoundTripAndRepair) {
     EXPECT_EQ(s.ToUtf8(), text);
     EXPECT_EQ(String::FromUtf8("\xC3").ToUtf8(), "\xEF\xBF\xBD");
     EXPECT_EQ(String::FromUtf8("\xC0\x80").Length(), 1);  // overlong form refused
+}
+
+TEST(StringTest, StreamsAsUtf8) {
+    std::ostringstream out;
+    out << String::FromUtf8("gr\xC3\xBC\xC3\x9F") << ' ' << String("caf\xE9");
+    EXPECT_EQ(out.str(), "gr\xC3\xBC\xC3\x9F caf\xC3\xA9");
 }
 
 TEST(StringTest, SearchSubstringAndReplace) {
@@ -112,6 +119,26 @@ TEST(ObjectTest, FreedWhenTheLastReferenceGoes) {
         EXPECT_EQ(destroyed, 0);
     }
     EXPECT_EQ(destroyed, 1);
+}
+
+// Objects not made by New belong to their maker: Refs count them but never
+// delete them (ASan catches a delete of a stack or member object).
+TEST(ObjectTest, RefsNeverDeleteObjectsNotMadeByNew) {
+    int destroyed = 0;
+    {
+        Counted onStack(&destroyed);
+        { Ref<Counted> temporary(&onStack); }
+        Ref<Object> held(&onStack);
+        EXPECT_EQ(onStack.RefCount(), 1);
+        held = nullptr;
+        EXPECT_EQ(destroyed, 0);
+        // A copy is the copier's, even when its source was made by New.
+        Ref<Counted> counted = New<Counted>(&destroyed);
+        Counted copy(*counted);
+        { Ref<Counted> temporary(&copy); }
+        EXPECT_EQ(destroyed, 0);
+    }
+    EXPECT_EQ(destroyed, 3);  // the New'd one by its last Ref, the two others by scope
 }
 
 TEST(ObjectTest, NullObjectRaisesOnUse) {

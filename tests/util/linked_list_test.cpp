@@ -139,6 +139,22 @@ TEST_F(LinkedListTest, RemovingDuringAWalkVisitsEveryOtherEntryOnce) {
     EXPECT_EQ(steps, 3);
 }
 
+// Range-for walks as a cursor does: every value, null objects included,
+// and removing the value just seen is safe.
+TEST_F(LinkedListTest, RangeForWalksTheValues) {
+    Ref<TLinkedList> list = ListOf("abc");
+    list->InsertAfter(nullptr, list->FirstLink());
+    std::string seen;
+    for (const Ref<Object>& value : list) {
+        seen += value ? UnboxString(value).ToBytes() : "-";
+        if (value) list->Remove(value);
+    }
+    EXPECT_EQ(seen, "a-bc");
+    EXPECT_EQ(list->Count(), 1);
+    for (const Ref<Object>& value : NewList()) ADD_FAILURE() << value->ToString();
+    EXPECT_THROW(for (const Ref<Object>& value : Ref<TLinkedList>()) (void)value, TNullObjectFault);
+}
+
 TEST_F(LinkedListTest, RemoveTakesOnlyTheFirstEqualValue) {
     Ref<TLinkedList> list = NewList();
     Ref<TListNode> first = list->AddLast(Counted(7));

@@ -63,6 +63,15 @@ TEST_F(OrderedMapTest, WalksInKeyOrder) {
     EXPECT_FALSE(cursor->NextValue());
 }
 
+TEST_F(OrderedMapTest, RangeForWalksTheValuesInKeyOrder) {
+    Ref<TTreeMap> map = MapOf("cab");
+    std::string seen;
+    for (const Ref<Object>& value : map) seen += UnboxString(value).ToBytes();
+    for (const Ref<Object>& value : *map) seen += UnboxString(value).ToBytes();
+    EXPECT_EQ(seen, "ABCABC");
+    for (const Ref<Object>& value : New<TTreeMap>()) ADD_FAILURE() << value->ToString();
+}
+
 TEST_F(OrderedMapTest, InsertingAKeyAgainReplacesKeyAndValue) {
     Ref<TTreeMap> map = New<TTreeMap>();
     Ref<TTreeNode> node = map->Insert(Counted(5), Counted(1));

@@ -9,8 +9,13 @@
 // Ref's -> and * check before they dereference. Functions whose contract is
 // to return the null object on a soft failure return an empty Ref.
 //
-// Objects live on the heap and are made with New<T>(...). A Ref may be built
-// from a raw pointer to such an object at any time (the count is intrusive).
+// Objects are made with New<T>(...), which puts them on the heap and hands
+// them to reference counting. A Ref may be built from a raw pointer to such
+// an object at any time (the count is intrusive). An object made any other
+// way (on the stack, as a member, in a std::unique_ptr, by plain new) belongs
+// to whoever made it: Refs to it count, but never delete it, so a temporary
+// Ref such as ScriptEngineOf(L) gives for a stack engine is harmless. Such an
+// object must outlive every Ref to it.
 #pragma once
 
 #include <atomic>
@@ -24,10 +29,17 @@
 
 namespace korva {
 
+template <typename T>
+class Ref;
+namespace detail {
+template <typename T>
+Ref<T> AdoptNew(T* fresh) noexcept;
+}  // namespace detail
+
 class Object {
 public:
     Object() noexcept = default;
-    // Copying an object's fields never copies its reference count.
+    // Copying an object's fields never copies its reference count or owner.
     Object(const Object&) noexcept {}
     Object& operator=(const Object&) noexcept { return *this; }
     virtual ~Object() = default;
@@ -40,12 +52,24 @@ public:
 
     void Retain() const noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
     void Release() const noexcept {
-        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) LastReleased();
     }
     int32_t RefCount() const noexcept { return refs_.load(std::memory_order_relaxed); }
 
 private:
+    template <typename T>
+    friend Ref<T> detail::AdoptNew(T* fresh) noexcept;
+
+    // Deletes the object if New made it. Out of line: only the last release
+    // pays for the call, and the compiler never sees a delete of an object
+    // that may live on the stack.
+    void LastReleased() const noexcept;
+
     mutable std::atomic<int32_t> refs_{0};
+    // Set once by New before the object is shared; read only after the last
+    // release, so Retain and Release cost what they cost without it. It sits
+    // in the padding after the count: objects grow by nothing.
+    bool counted_ = false;
 };
 
 template <typename T>
@@ -103,10 +127,21 @@ private:
     T* ptr_;
 };
 
-// Makes a new object on the heap and returns the first reference to it.
+namespace detail {
+// Hands an object fresh from `new` to reference counting: its last Ref will
+// delete it. For the framework's classes whose constructors New cannot reach.
+template <typename T>
+Ref<T> AdoptNew(T* fresh) noexcept {
+    const_cast<Object*>(static_cast<const Object*>(fresh))->counted_ = true;
+    return Ref<T>(fresh);
+}
+}  // namespace detail
+
+// Makes a new object on the heap and returns the first reference to it; the
+// last reference deletes it.
 template <typename T, typename... Args>
 Ref<T> New(Args&&... args) {
-    return Ref<T>(new T(std::forward<Args>(args)...));
+    return detail::AdoptNew(new T(std::forward<Args>(args)...));
 }
 
 // Checked downcast: the object when it is a T or derives from T, else the

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -93,6 +94,9 @@ int32_t StringToInt(const String& text);
 int64_t StringToLong(const String& text);
 // Decimal rendering of an integer.
 String IntToString(int64_t value);
+
+// Writes the text as UTF-8 (ToUtf8), so `std::cout << text` shows any text.
+std::ostream& operator<<(std::ostream& out, const String& text);
 
 }  // namespace korva
 

@@ -11,7 +11,9 @@
 // before everything else.
 //
 // Walking: ask Enumerate() for a cursor and call NextValue() while HasMore()
-// is 1. The cursor moves before it returns a value and a removed link keeps
+// is 1, or use range-for, which walks the same way over every value (null
+// objects included): `for (const Ref<Object>& value : list)` with `list` a
+// Ref<TLinkedList> or a TLinkedList. The cursor moves before it returns a value and a removed link keeps
 // pointing at its former neighbours, so removing any entry during a walk is
 // safe: a cursor standing on a removed link yields its (now null) value and
 // then goes on with the link that followed it.
@@ -28,6 +30,7 @@
 #include <cstdint>
 
 #include "korvagl/app/object.h"
+#include "korvagl/util/cursor_iterator.h"
 
 namespace korva {
 
@@ -139,9 +142,17 @@ public:
     // A new list of the elements that are not the null object, in order.
     static Ref<TLinkedList> FromArray(const ObjectArray& array);
 
+    // Range-for over the values, through Enumerate().
+    detail::CursorIterator<TListCursor> begin() { return detail::CursorIterator<TListCursor>(Enumerate()); }
+    detail::CursorIterator<TListCursor> end() { return {}; }
+
 private:
     Ref<TListNode> head_;
 };
+
+// Range-for straight over a Ref; the null object raises TNullObjectFault.
+inline detail::CursorIterator<TListCursor> begin(const Ref<TLinkedList>& list) { return list->begin(); }
+inline detail::CursorIterator<TListCursor> end(const Ref<TLinkedList>& list) { return list->end(); }
 
 // The procedural interface. Functions that wrap an operation without a result
 // return 0; the null object as list or link raises TNullObjectFault.

@@ -11,6 +11,10 @@
 // objects by identity, boxed strings by text. The null object is a valid key
 // and a valid value; as a key it sorts before every other key.
 //
+// Range-for walks the values in ascending key order, as Values() does:
+// `for (const Ref<Object>& value : map)` with `map` a Ref<TTreeMap> or a
+// TTreeMap.
+//
 // Nothing raises: a missing key gives the null object or does nothing.
 // Removing the node a cursor stands on ends that walk early.
 //
@@ -21,6 +25,7 @@
 #pragma once
 
 #include "korvagl/app/object.h"
+#include "korvagl/util/cursor_iterator.h"
 
 namespace korva {
 
@@ -141,9 +146,17 @@ public:
     // A walk over the nodes in ascending key order.
     virtual Ref<TTreeCursor> Enumerate();
 
+    // Range-for over the values, through Values().
+    detail::CursorIterator<TTreeCursor> begin() { return detail::CursorIterator<TTreeCursor>(Values()->Enumerate()); }
+    detail::CursorIterator<TTreeCursor> end() { return {}; }
+
 private:
     Ref<TTreeNode> root_;
 };
+
+// Range-for straight over a Ref; the null object raises TNullObjectFault.
+inline detail::CursorIterator<TTreeCursor> begin(const Ref<TTreeMap>& map) { return map->begin(); }
+inline detail::CursorIterator<TTreeCursor> end(const Ref<TTreeMap>& map) { return map->end(); }
 
 // The module's initialiser ("ordered map").
 int InitOrderedMap();

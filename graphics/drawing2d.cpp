@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "graphics/draw_state.h"
+#include "graphics/gl_native.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/math.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/graphics/image_font.h"
@@ -57,7 +59,12 @@ int32_t HasDisplayMode(int32_t width, int32_t height, int32_t depth, int32_t her
 }
 
 void OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
-    if (depth != 0 && HasDisplayMode(width, height, 0, 0) == 0) RaiseRuntimeError("Graphics mode does not exist");
+    detail::ClearLastErrorText();
+    if (depth != 0 && HasDisplayMode(width, height, 0, 0) == 0) {
+        detail::SetLastErrorText("cannot open the full screen at " + IntToString(width) + " x " +
+                                 IntToString(height) + ": the display lists no such mode");
+        RaiseRuntimeError("Graphics mode does not exist");
+    }
     Driver().Graphics(width, height, depth, hertz);
     drawState.width = width;
     drawState.height = height;
@@ -76,6 +83,8 @@ void OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
     SetAutoImageFlags(6);
     detail::OpenDefaultFont();
 }
+
+void SetWindowTitle(const String& title) { detail::SetGLWindowTitle(title.ToUtf8()); }
 
 void CloseGraphics() {
     Driver().CloseGraphics();

@@ -4,10 +4,14 @@
 
 #include <SDL.h>
 
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "graphics/gl_calls.h"
 #include "graphics/korvafont_data.h"
+#include "korvagl/app/last_error.h"
 #include "sdl/sdl_init.h"
 
 namespace korva::detail {
@@ -35,10 +39,46 @@ SDL_Window* glWindow = nullptr;
 SDL_GLContext glContext = nullptr;
 uint32_t textLists = 0;  // per context: the lists die with it
 
-// A display is configured: starting SDL's video can find one. Without it
-// SDL would probe every driver (and some print while doing so).
-bool DisplayConfigured() {
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("SDL_VIDEODRIVER");
+// The title SetWindowTitle gave; until then each kind of display has its own.
+std::string windowTitle;
+bool windowTitled = false;
+
+const char* TitleOr(const char* standard) { return windowTitled ? windowTitle.c_str() : standard; }
+
+// X converts window titles through the C library's character locale, and in
+// the "C" locale, where programs start, it refuses every character beyond
+// ASCII: SDL would then leave the title as it was. For the moment a title
+// goes to SDL, a UTF-8 character locale is taken (main thread only, as the
+// whole display is).
+class TitleLocale {
+public:
+    explicit TitleLocale(const char* title) {
+        bool ascii = true;
+        for (const char* c = title; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+        const char* now = std::setlocale(LC_CTYPE, nullptr);
+        if (ascii || !now || std::strstr(now, "UTF-8") || std::strstr(now, "utf8")) return;
+        saved_ = now;
+        if (!std::setlocale(LC_CTYPE, "C.UTF-8")) saved_.clear();
+    }
+    ~TitleLocale() {
+        if (!saved_.empty()) std::setlocale(LC_CTYPE, saved_.c_str());
+    }
+    TitleLocale(const TitleLocale&) = delete;
+    TitleLocale& operator=(const TitleLocale&) = delete;
+
+private:
+    std::string saved_;
+};
+
+// Records why the display could not open, with SDL's own words.
+int32_t OpenFailure(int32_t width, int32_t height, int32_t flags, const char* what) {
+    const std::string sdl = SDL_GetError();
+    std::string reason = "cannot open ";
+    reason += (flags & kOpenFullScreen) ? "the full screen at " : "a window of ";
+    reason += std::to_string(width) + " x " + std::to_string(height) + ": " + what;
+    if (!sdl.empty()) reason += ": " + sdl;
+    SetLastErrorText(String::FromUtf8(reason));
+    return 0;
 }
 
 // Starts SDL's video; the first success also registers the exit handler,
@@ -94,7 +134,8 @@ void SetPixelFormat(int32_t flags) {
 
 SDL_Window* CreateWindowed(int32_t width, int32_t height) {
     // SDL's size is the client area's.
-    return SDL_CreateWindow("KorvaGL Window", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
+    const TitleLocale locale(TitleOr("KorvaGL Window"));
+    return SDL_CreateWindow(TitleOr("KorvaGL Window"), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
                             SDL_WINDOW_OPENGL);
 }
 
@@ -109,7 +150,8 @@ SDL_Window* CreateFullScreen(int32_t width, int32_t height, int32_t depth, int32
     // that size on the desktop mode, as the display would be left.
     const uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN |
                            (listed ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP);
-    SDL_Window* window = SDL_CreateWindow("KorvaGL Application", 0, 0, width, height, flags);
+    const TitleLocale locale(TitleOr("KorvaGL Application"));
+    SDL_Window* window = SDL_CreateWindow(TitleOr("KorvaGL Application"), 0, 0, width, height, flags);
     if (!window) return nullptr;
     if (listed) SDL_SetWindowDisplayMode(window, &mode);
     SDL_ShowWindow(window);
@@ -143,17 +185,25 @@ void BuildTextLists(uint32_t base) {
 
 int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags) {
     CloseGLGraphics();
-    if (width < 1 || height < 1 || !StartVideo()) return 0;
+    SDL_ClearError();
+    if (width < 1 || height < 1) return OpenFailure(width, height, flags, "no such size");
+    // Without a display SDL would fall back to a window nobody can see.
+    if (!DisplayConfigured()) {
+        return OpenFailure(width, height, flags, "no display (DISPLAY and WAYLAND_DISPLAY are unset)");
+    }
+    if (!StartVideo()) return OpenFailure(width, height, flags, "SDL video would not start");
     SetPixelFormat(flags);
     SDL_Window* window = (flags & kOpenFullScreen) ? CreateFullScreen(width, height, depth, hertz)
                                                    : CreateWindowed(width, height);
-    if (!window) return 0;
+    if (!window) return OpenFailure(width, height, flags, "SDL made no window");
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (!context) {
+        OpenFailure(width, height, flags, "SDL made no OpenGL context");
         SDL_DestroyWindow(window);
         return 0;
     }
     if (SDL_GL_MakeCurrent(window, context) != 0) {
+        OpenFailure(width, height, flags, "the OpenGL context cannot be made current");
         SDL_GL_DeleteContext(context);
         SDL_DestroyWindow(window);
         return 0;
@@ -164,6 +214,17 @@ int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t her
     ++glGeneration;
     SetSwapInterval(0);
     return 1;
+}
+
+void SetGLWindowTitle(const std::string& utf8) {
+    windowTitle = utf8;
+    windowTitled = true;
+    if (!glOpen) return;
+    const TitleLocale locale(windowTitle.c_str());
+    SDL_SetWindowTitle(glWindow, windowTitle.c_str());
+    // X may keep the change in its output buffer until the next event pump;
+    // pumping sends it now. Events stay queued for the input layer.
+    SDL_PumpEvents();
 }
 
 void CloseGLGraphics() {

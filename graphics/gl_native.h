@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace korva::detail {
 
@@ -19,9 +20,13 @@ inline constexpr int32_t kOpenAccumBuffer = 32;
 // context current on it: full screen ("KorvaGL Application", the display
 // switched to the listed width x height mode, retried without the refresh
 // rate) with flag 1, otherwise a captioned window ("KorvaGL Window") whose
-// client area is exactly width x height. 1 on success, 0 when SDL's video,
-// the window or the context cannot be made (nothing is then open).
+// client area is exactly width x height; SetGLWindowTitle replaces both
+// titles. 1 on success, 0 when SDL's video (no display named in the
+// environment included), the window or the context cannot be made (nothing
+// is then open; LastErrorText says why, in SDL's words where SDL gave some).
 int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags);
+// The title (UTF-8) of the window now open and of every later one.
+void SetGLWindowTitle(const std::string& utf8);
 // Destroys context and window; the display mode goes back to the desktop's.
 // Nothing happens when nothing is open. Also runs at process exit.
 void CloseGLGraphics();

@@ -18,6 +18,15 @@ void QuitSDLIfUnused() {
     if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
 }
 
+// Names the video drivers for the displays the environment names, unless
+// SDL_VIDEODRIVER already chose (SDL's hint gives way to that variable).
+void ChooseVideoDrivers() {
+    const bool x11 = std::getenv("DISPLAY") != nullptr;
+    const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
+    const char* drivers = wayland && x11 ? "wayland,x11" : (wayland ? "wayland" : "x11");
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers);
+}
+
 void QuitStartedParts() {
     if (started) SDL_QuitSubSystem(started);
     started = 0;
@@ -26,9 +35,20 @@ void QuitStartedParts() {
 
 }  // namespace
 
+bool DisplayConfigured() {
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("SDL_VIDEODRIVER");
+}
+
 bool StartSDLPart(uint32_t flags) {
     if ((started & flags) == flags) return true;
     if (failed & flags) return false;
+    if ((flags & ~started & SDL_INIT_VIDEO) != 0) {
+        if (!DisplayConfigured()) {
+            SDL_SetError("no display (DISPLAY and WAYLAND_DISPLAY are unset)");
+            return false;
+        }
+        ChooseVideoDrivers();
+    }
     // The framework installs its own signal handlers; SDL must not take
     // SIGINT and SIGTERM over. Joysticks read the same with or without focus.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

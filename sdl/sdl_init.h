@@ -7,8 +7,16 @@
 
 namespace korva::detail {
 
+// True when the environment names a display (DISPLAY, WAYLAND_DISPLAY) or a
+// video driver (SDL_VIDEODRIVER). Without one, SDL's video never starts.
+bool DisplayConfigured();
+
 // Starts the SDL parts in `flags` (SDL_INIT_VIDEO, SDL_INIT_JOYSTICK, ...)
 // unless this layer already started them; true when they are running.
+// Video starts only when DisplayConfigured(), and only on the drivers the
+// environment names: SDL_VIDEODRIVER when set, else X11 for DISPLAY and
+// Wayland for WAYLAND_DISPLAY, so that SDL's offscreen and dummy drivers
+// serve only who asks for them and no other driver's probe prints anything.
 // A part that fails to start is not tried again until StopSDLPart names it.
 // What is still running at process exit is stopped then, and SDL is quit
 // when nobody else uses it.

@@ -1,6 +1,8 @@
 // The input filter: Win32-shaped messages in, polled key and mouse state out.
 #include "system/input_filter.h"
 
+#include <climits>
+
 namespace korva::detail {
 namespace {
 
@@ -72,6 +74,13 @@ int InputFilter(InputState& state, uint32_t message, uint32_t wParam, uint32_t l
             state.mouseZ += delta / kWheelDelta;  // truncates toward zero
             return 1;
         }
+        case WM_SETFOCUS: state.focused = 1; return 1;
+        case WM_KILLFOCUS: state.focused = 0; return 1;
+        case WM_CLOSE:
+            // Counted for the program to see; nothing closes the window but
+            // the program.
+            if (state.closeRequests < INT32_MAX) ++state.closeRequests;
+            return 1;
         default: return 1;
     }
 }
@@ -99,6 +108,12 @@ void ClearKeys(InputState& state) {
     }
     state.charGet = 0;
     state.charPut = 0;
+}
+
+int32_t TakeCloseRequests(InputState& state) {
+    const int32_t requests = state.closeRequests;
+    state.closeRequests = 0;
+    return requests;
 }
 
 int32_t MouseAxisValue(const InputState& state, int32_t axis) {

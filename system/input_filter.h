@@ -12,6 +12,9 @@
 namespace korva::detail {
 
 // Message numbers the filter looks at.
+inline constexpr uint32_t WM_SETFOCUS = 0x007;
+inline constexpr uint32_t WM_KILLFOCUS = 0x008;
+inline constexpr uint32_t WM_CLOSE = 0x010;
 inline constexpr uint32_t WM_KEYDOWN = 0x100;
 inline constexpr uint32_t WM_KEYUP = 0x101;
 inline constexpr uint32_t WM_CHAR = 0x102;
@@ -60,6 +63,8 @@ struct InputState {
     int32_t mouseX = 0;
     int32_t mouseY = 0;
     int32_t mouseZ = 0;  // wheel position in notches
+    int32_t closeRequests = 0;  // close requests since last read
+    uint8_t focused = 0;        // 1 while the window has the keyboard focus
 };
 
 // The process-wide state the platform layer fills.
@@ -79,5 +84,7 @@ int32_t TakeTypedChar(InputState& state);
 void ClearKeys(InputState& state);
 // Axis 0 x, 1 y, 2 wheel; 0 for anything else.
 int32_t MouseAxisValue(const InputState& state, int32_t axis);
+// Reads and clears the count of close requests.
+int32_t TakeCloseRequests(InputState& state);
 
 }  // namespace korva::detail

@@ -16,6 +16,8 @@ int32_t TPlatformDriver::KeyHeld(int32_t) { RaiseAbstractMethodFault(); }
 void TPlatformDriver::ClearKeyState() { RaiseAbstractMethodFault(); }
 int32_t TPlatformDriver::MouseAxis(int32_t) { RaiseAbstractMethodFault(); }
 void TPlatformDriver::PlaceMouse(int32_t, int32_t) { RaiseAbstractMethodFault(); }
+int32_t TPlatformDriver::CloseRequestCount() { RaiseAbstractMethodFault(); }
+int32_t TPlatformDriver::WindowFocus() { RaiseAbstractMethodFault(); }
 
 int InitPlatformDriver() {
     static int initialised = 0;

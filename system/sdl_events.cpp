@@ -198,6 +198,16 @@ void DeliverWheel(InputState& state, const SDL_MouseWheelEvent& wheel) {
     }
 }
 
+// The window events the polled state keeps: close requests and the focus.
+void DeliverWindowEvent(InputState& state, const SDL_WindowEvent& window) {
+    switch (window.event) {
+        case SDL_WINDOWEVENT_CLOSE: Filter(state, WM_CLOSE, 0, 0); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: Filter(state, WM_SETFOCUS, 0, 0); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: Filter(state, WM_KILLFOCUS, 0, 0); break;
+        default: break;
+    }
+}
+
 void Deliver(InputState& state, const SDL_Event& event) {
     switch (event.type) {
         case SDL_KEYDOWN:
@@ -209,7 +219,10 @@ void Deliver(InputState& state, const SDL_Event& event) {
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: DeliverButton(state, event.button); break;
         case SDL_MOUSEWHEEL: DeliverWheel(state, event.wheel); break;
-        default: break;  // window, quit and device events carry no polled input
+        case SDL_WINDOWEVENT: DeliverWindowEvent(state, event.window); break;
+        // SDL_QUIT follows the close request of the last window and is not
+        // counted again; device events carry no polled input.
+        default: break;
     }
 }
 
@@ -221,8 +234,7 @@ bool EventsRunning() {
     static bool tried = false;
     if (!tried) {
         tried = true;
-        const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("SDL_VIDEODRIVER");
-        StartSDLPart(display ? SDL_INIT_VIDEO : SDL_INIT_EVENTS);
+        StartSDLPart(DisplayConfigured() ? SDL_INIT_VIDEO : SDL_INIT_EVENTS);
     }
     return SDL_WasInit(SDL_INIT_EVENTS) != 0;
 }

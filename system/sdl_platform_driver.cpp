@@ -24,6 +24,8 @@ int32_t TSDLPlatformDriver::KeyHeld(int32_t key) { return detail::KeyHeldFlag(Th
 void TSDLPlatformDriver::ClearKeyState() { detail::ClearKeys(TheInputState()); }
 int32_t TSDLPlatformDriver::MouseAxis(int32_t axis) { return detail::MouseAxisValue(TheInputState(), axis); }
 void TSDLPlatformDriver::PlaceMouse(int32_t x, int32_t y) { detail::SDLPlaceMouse(x, y); }
+int32_t TSDLPlatformDriver::CloseRequestCount() { return detail::TakeCloseRequests(TheInputState()); }
+int32_t TSDLPlatformDriver::WindowFocus() { return TheInputState().focused; }
 
 void TSDLPlatformDriver::ShowNotice(const String& text, int32_t serious) {
     detail::ShowBox(detail::BoxKind::Notice, text, serious);

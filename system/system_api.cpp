@@ -108,6 +108,16 @@ void ClearMouseState() {
     for (int32_t button = 1; button <= 3; ++button) MouseWasHit(button);
 }
 
+int32_t WindowCloseRequested() {
+    MaybePoll();
+    return Driver().CloseRequestCount();
+}
+
+int32_t WindowHasFocus() {
+    MaybePoll();
+    return Driver().WindowFocus();
+}
+
 int32_t WaitForKey() {
     ClearKeyState();
     while (true) {

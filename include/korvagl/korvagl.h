@@ -31,6 +31,7 @@
 
 #include "korvagl/system/frame_timer.h"
 #include "korvagl/system/joystick.h"
+#include "korvagl/system/keys.h"
 #include "korvagl/system/platform_driver.h"
 #include "korvagl/system/sdl_platform_driver.h"
 #include "korvagl/system/system_api.h"

@@ -50,5 +50,8 @@ std::string UsePrivateDisplay(std::string* error = nullptr);
 // "Escape"), false with the reason in `error`.
 std::string FindWindow(const std::string& title, int timeoutMs = 10000, std::string* error = nullptr);
 bool PressKey(const std::string& window, const std::string& key, std::string* error = nullptr);
+// Asks a window to close as a window manager does when its close button is
+// clicked (a WM_DELETE_WINDOW client message); false with the reason in `error`.
+bool RequestWindowClose(const std::string& window, std::string* error = nullptr);
 
 }  // namespace korva::test

@@ -218,6 +218,8 @@ TEST(PlatformDriverTest, TheBaseDriverRaisesForAbstractOperations) {
     EXPECT_THROW(base->ClearKeyState(), TAbstractMethodFault);
     EXPECT_THROW(base->MouseAxis(0), TAbstractMethodFault);
     EXPECT_THROW(base->PlaceMouse(0, 0), TAbstractMethodFault);
+    EXPECT_THROW(base->CloseRequestCount(), TAbstractMethodFault);
+    EXPECT_THROW(base->WindowFocus(), TAbstractMethodFault);
     try {
         base->Poll();
     } catch (const TFault& fault) {

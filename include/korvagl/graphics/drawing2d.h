@@ -8,9 +8,10 @@
 // black, origin and handle 0, viewport the whole display, no rotation,
 // scale 1, auto mid-handle off, auto image flags 6 (filtered, masked).
 //
-// Blend modes: 1 masked (no blending, pixels with alpha below one half are
-// not drawn), 2 solid (source replaces destination), 3 alpha, 4 light
-// (destination + source * alpha), 5 shade (destination * source colour).
+// Blend modes: BLEND_MASKED 1 (no blending, pixels with alpha below one half
+// are not drawn), BLEND_SOLID 2 (source replaces destination), BLEND_ALPHA 3,
+// BLEND_LIGHT 4 (destination + source * alpha), BLEND_SHADE 5 (destination *
+// source colour).
 //
 // Coordinates are pixels, (0, 0) the top-left corner, y down; angles are
 // degrees, rotating clockwise on screen. Before OpenGraphics and after
@@ -30,6 +31,13 @@
 
 namespace korva {
 
+// The blend modes of SetBlendMode and GetBlendMode.
+inline constexpr int32_t BLEND_MASKED = 1;
+inline constexpr int32_t BLEND_SOLID = 2;
+inline constexpr int32_t BLEND_ALPHA = 3;
+inline constexpr int32_t BLEND_LIGHT = 4;
+inline constexpr int32_t BLEND_SHADE = 5;
+
 // Display modes.
 int32_t ModeCount();
 // Raises TArrayIndexFault for an index outside the list.
@@ -40,8 +48,14 @@ int32_t HasDisplayMode(int32_t width, int32_t height, int32_t depth, int32_t her
 // Opens the display: depth 0 a window of width x height, any other depth the
 // full screen. Raises "Graphics mode does not exist" for a full-screen size
 // the mode list lacks and passes on the driver's "Unable to set graphics
-// mode". Sets the defaults above; may be called again while open.
+// mode", which it also raises at once when no display can be reached
+// (DISPLAY, WAYLAND_DISPLAY and SDL_VIDEODRIVER all unset). LastErrorText()
+// then says why. Sets the defaults above; may be called again while open.
 void OpenGraphics(int32_t width, int32_t height, int32_t depth = 0, int32_t hertz = 60);
+// The title of the display window (UTF-8 is kept), now and for every later
+// OpenGraphics. Until it is set, a window is titled "KorvaGL Window" and the
+// full screen "KorvaGL Application".
+void SetWindowTitle(const String& title);
 // Closes the display. Width and height read 0 afterwards; depth, hertz and
 // every drawing setting keep their values.
 void CloseGraphics();

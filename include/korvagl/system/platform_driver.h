@@ -42,6 +42,10 @@ public:
     virtual int32_t MouseAxis(int32_t axis);
     // Moves the pointer to (x, y) in the active window; nothing without one.
     virtual void PlaceMouse(int32_t x, int32_t y);
+    // Requests to close the display window since the last call; resets the count.
+    virtual int32_t CloseRequestCount();
+    // 1 while the display window has the keyboard focus, else 0.
+    virtual int32_t WindowFocus();
 
     // Console requesters: prompts go to standard output, answers are read as
     // one line from standard input. `serious`, `title`, `filter`, `save` and

@@ -32,6 +32,10 @@ public:
     void ClearKeyState() override;
     int32_t MouseAxis(int32_t axis) override;
     void PlaceMouse(int32_t x, int32_t y) override;
+    // From SDL's window events: the close button, the window manager's close
+    // (Alt+F4 where the desktop sends it) and focus changes.
+    int32_t CloseRequestCount() override;
+    int32_t WindowFocus() override;
 
     void ShowNotice(const String& text, int32_t serious) override;
     int32_t AskYesNo(const String& text, int32_t serious) override;

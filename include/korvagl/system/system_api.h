@@ -7,12 +7,14 @@
 //
 // Key codes are Windows virtual-key codes: Escape 27, Enter 13, space 32,
 // 0-9 48-57, A-Z 65-90, F1-F24 112-135, arrows 37-40, shift/control/alt 16/17/18
-// with their left and right sides at 160-165. Codes outside 1-255, mouse
-// buttons other than 1-3 and axes other than 0-2 read as 0; nothing here raises.
+// with their left and right sides at 160-165; keys.h names them all (KEY_ESCAPE,
+// MOUSE_LEFT, ...). Codes outside 1-255, mouse buttons other than 1-3 and axes
+// other than 0-2 read as 0; nothing here raises.
 #pragma once
 
 #include <cstdint>
 
+#include "korvagl/system/keys.h"
 #include "korvagl/system/platform_driver.h"
 
 namespace korva {
@@ -49,6 +51,14 @@ int32_t MouseWasHit(int32_t button);
 int32_t MouseIsDown(int32_t button);
 // Forgets pending presses of the three mouse buttons.
 void ClearMouseState();
+
+// How many times the user asked to close the display window (its close
+// button, the window manager's close, Alt+F4 where the desktop sends it)
+// since the last call; then 0. The window never closes by itself: the
+// program decides, typically by leaving its loop.
+int32_t WindowCloseRequested();
+// 1 while the display window has the keyboard focus, else 0.
+int32_t WindowHasFocus();
 
 // Clears the key state, then waits until a key is hit; returns its code.
 int32_t WaitForKey();

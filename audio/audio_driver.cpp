@@ -1,6 +1,7 @@
 // The audio driver interface and its silent base implementation.
 #include "korvagl/audio/audio_driver.h"
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/audio/sample_decoder.h"
 
@@ -19,9 +20,15 @@ Ref<TPlayback> TAudioBackend::NewPlayback() { return New<TPlayback>(); }
 Ref<TPlayback> TAudioClip::Play(const Ref<TPlayback>&) { return New<TPlayback>(); }
 Ref<TPlayback> TAudioClip::PrepareToPlay(const Ref<TPlayback>&) { return New<TPlayback>(); }
 
+// ReadPcmSample has said why when `sample` is null, and cleared the reason
+// when it is not.
 Ref<TAudioClip> TAudioClip::Load(const Ref<Object>& source, int32_t flags) {
     Ref<TPcmSample> sample = DownCast<TPcmSample>(source);
-    if (!sample) sample = ReadPcmSample(source);
+    if (sample) {
+        detail::ClearLastErrorText();
+    } else {
+        sample = ReadPcmSample(source);
+    }
     if (!sample) return nullptr;
     return CurrentAudioBackend()->NewClip(sample, flags);
 }

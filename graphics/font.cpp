@@ -1,6 +1,7 @@
 // Fonts: the abstract glyph, face and loader, and the loader registry.
 #include "korvagl/graphics/font.h"
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/app/plugin_list.h"
 #include "korvagl/stream/stream.h"
@@ -8,6 +9,21 @@
 namespace korva {
 namespace {
 constinit TPluginList<TFontDecoder> fontDecoders;
+
+// Why no decoder took `url`, when none said: the file cannot be opened (the
+// opener tells why), or it opens but holds no font a decoder knows.
+void NoteNoFont(const Ref<Object>& url) {
+    if (!LastErrorText().IsEmpty()) return;  // a decoder said more
+    const Ref<TStringObject> path = DownCast<TStringObject>(url);
+    if (!path) {
+        detail::SetLastErrorText("stream: no font decoder accepts this data");
+        return;
+    }
+    const Ref<TByteStream> stream = OpenReadStream(path->text);
+    if (!stream) return;  // the opener said why
+    stream->Close();
+    detail::SetLastErrorText(detail::Quoted(path->text) + ": no font decoder accepts this data");
+}
 }  // namespace
 
 Ref<TPixmap> TFontGlyph::Pixels() { RaiseAbstractMethodFault(); }
@@ -27,14 +43,19 @@ void RegisterFontDecoder(const Ref<TFontDecoder>& loader) { fontDecoders.Add(loa
 Ref<TFontDecoder> FirstFontDecoder() { return fontDecoders.Head(); }
 
 Ref<TFontFace> OpenFont(const Ref<Object>& url, int32_t size, int32_t style) {
+    detail::ClearLastErrorText();
     for (Ref<TFontDecoder> loader = fontDecoders.Head(); loader; loader = loader->next) {
         try {
             Ref<TFontFace> face = loader->Load(url, size, style);
-            if (face) return face;
+            if (face) {
+                detail::ClearLastErrorText();
+                return face;
+            }
         } catch (const TStreamError&) {
             // Not this loader's format; the next one tries.
         }
     }
+    NoteNoFont(url);
     return nullptr;
 }
 

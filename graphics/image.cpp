@@ -2,6 +2,7 @@
 #include "korvagl/graphics/image.h"
 
 #include "graphics/draw_state.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/graphics/drawing2d.h"
 #include "korvagl/pixmap/pixmap_decoder.h"
@@ -9,10 +10,21 @@
 namespace korva {
 namespace {
 
+// How a failure reason names the source: a URL in quotes, else its kind.
+String SourceName(const Ref<Object>& source) {
+    if (DownCast<TStringObject>(source)) return detail::Quoted(UnboxString(source));
+    return DownCast<TPixmap>(source) ? "pixmap" : "stream";
+}
+
 // The source as a pixmap, masked when asked and it has no alpha of its own.
+// ReadPixmap says why when it fails, and clears the reason when it works.
 Ref<TPixmap> SourcePixmap(const Ref<Object>& source, int32_t r, int32_t g, int32_t b, int32_t flags) {
     Ref<TPixmap> pixmap = DownCast<TPixmap>(source);
-    if (!pixmap) pixmap = ReadPixmap(source);
+    if (pixmap) {
+        detail::ClearLastErrorText();
+    } else {
+        pixmap = ReadPixmap(source);
+    }
     if (!pixmap) return nullptr;
     if ((flags & IMAGE_MASKED) && IsPixelFormat(pixmap->format) && AlphaBitCount[pixmap->format] == 0) {
         pixmap = ApplyMaskColour(pixmap, r, g, b);
@@ -21,6 +33,23 @@ Ref<TPixmap> SourcePixmap(const Ref<Object>& source, int32_t r, int32_t g, int32
 }
 
 TDrawDriver& Driver() { return *CurrentDrawDriver(); }
+
+// The driver's frame of a pixmap. A frame the driver cannot make (no texture
+// of that size, say) raises its error, with the reason recorded first.
+Ref<TImageFrame> FrameOf(const Ref<TPixmap>& pixmap, int32_t flags, const Ref<Object>& source) {
+    try {
+        return Driver().CreateFrameFromPixmap(pixmap, flags);
+    } catch (const TRuntimeError& error) {
+        detail::SetLastErrorText(SourceName(source) + ": " + error.text);
+        throw;
+    }
+}
+
+// A refused load: the reason names the source.
+Ref<TImage> Refuse(const Ref<Object>& source, const String& cause) {
+    detail::SetLastErrorText(SourceName(source) + ": " + cause);
+    return nullptr;
+}
 
 }  // namespace
 
@@ -45,7 +74,7 @@ Ref<TImage> TImage::Load(const Ref<Object>& source, int32_t r, int32_t g, int32_
     Ref<TPixmap> pixmap = SourcePixmap(source, r, g, b, flags);
     if (!pixmap) return nullptr;
     Ref<TImage> image = Create(pixmap->width, pixmap->height, 1, flags);
-    image->frames[0] = Driver().CreateFrameFromPixmap(pixmap, flags);
+    image->frames[0] = FrameOf(pixmap, flags, source);
     image->pixmaps[0] = pixmap;
     return image;
 }
@@ -54,17 +83,29 @@ Ref<TImage> TImage::LoadAnim(const Ref<Object>& source, int32_t cellWidth, int32
                              int32_t count, int32_t r, int32_t g, int32_t b, int32_t flags) {
     // Cell sizes below 1 would divide by zero; a negative first or count
     // would index outside the sheet.
-    if (cellWidth < 1 || cellHeight < 1 || first < 0 || count < 0) return nullptr;
+    if (cellWidth < 1 || cellHeight < 1) {
+        return Refuse(source, "cells of " + IntToString(cellWidth) + " x " + IntToString(cellHeight) +
+                                  " pixels cannot be cut");
+    }
+    if (first < 0 || count < 0) {
+        return Refuse(source, "first cell " + IntToString(first) + " and count " + IntToString(count) +
+                                  ": neither may be negative");
+    }
     Ref<TPixmap> pixmap = SourcePixmap(source, r, g, b, flags);
     if (!pixmap) return nullptr;
     const int32_t across = pixmap->width / cellWidth;
     const int32_t down = pixmap->height / cellHeight;
-    if (int64_t{first} + count > int64_t{across} * down) return nullptr;
+    if (int64_t{first} + count > int64_t{across} * down) {
+        return Refuse(source, "cells " + IntToString(first) + " to " + IntToString(int64_t{first} + count - 1) +
+                                  " asked, but " + IntToString(pixmap->width) + " x " + IntToString(pixmap->height) +
+                                  " pixels hold " + IntToString(int64_t{across} * down) + " cells of " +
+                                  IntToString(cellWidth) + " x " + IntToString(cellHeight));
+    }
     Ref<TImage> image = Create(cellWidth, cellHeight, count, flags);
     for (int32_t i = first; i < first + count; ++i) {
         Ref<TPixmap> cell =
             pixmap->Window(cellWidth * (i % across), cellHeight * (i / across), cellWidth, cellHeight)->Copy();
-        image->frames[static_cast<size_t>(i - first)] = Driver().CreateFrameFromPixmap(cell, flags);
+        image->frames[static_cast<size_t>(i - first)] = FrameOf(cell, flags, source);
         image->pixmaps[static_cast<size_t>(i - first)] = cell;
     }
     return image;

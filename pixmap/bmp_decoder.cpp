@@ -25,13 +25,29 @@ int32_t RowBytes(int32_t width, int32_t bitCount) {
     return static_cast<int32_t>((bits + 31) / 32 * 4);
 }
 
+Ref<TPixmap> DecodeBMP(TByteStream& source);
+
 }  // namespace
 
 Ref<TPixmap> TBMPPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     const Ref<TByteStream> in = AsLittleEndian(stream);
     uint8_t magic[2] = {};
     if (in->ReadFully(magic, 2) != 2 || magic[0] != 'B' || magic[1] != 'M') return nullptr;
+    // A BMP from here on: data that cannot be read is its fault.
+    try {
+        return DecodeBMP(*in);
+    } catch (const TStreamError&) {
+        detail::RefuseImageData("BMP data cannot be read");
+        throw;
+    }
+}
 
+namespace {
+
+// Everything after the signature, read through the little-endian view.
+Ref<TPixmap> DecodeBMP(TByteStream& source) {
+    TByteStream* const in = &source;
+    const int32_t headerStart = in->Pos();  // the signature's 2 bytes are read
     in->ReadInt();  // file size
     in->ReadInt();  // reserved
     const auto dataOffset = static_cast<uint32_t>(in->ReadInt());
@@ -47,14 +63,29 @@ Ref<TPixmap> TBMPPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     const auto coloursUsed = static_cast<uint32_t>(in->ReadInt());
     in->ReadInt();  // colours important
     int64_t consumed = kFileHeaderBytes + kInfoHeaderBytes;
+    // Reads at the end of the data read zeros; a header that ended early
+    // holds nothing to go by.
+    if (headerStart >= 0 && in->Pos() - headerStart < consumed - 2) {
+        detail::RefuseImageData("BMP header is cut short");
+        return nullptr;
+    }
 
     // A pixmap of the wrong content would be a failure reported as success.
-    if (compression != 0) return nullptr;
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) return nullptr;
+    if (compression != 0) {
+        detail::RefuseImageData("compressed BMP (method " + IntToString(compression) + ") is not supported");
+        return nullptr;
+    }
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) {
+        detail::RefuseImageData(IntToString(bitCount) + "-bit BMP is not supported");
+        return nullptr;
+    }
     // A negative height means the rows are stored top row first.
     const bool topDown = height < 0;
     const int64_t rows = topDown ? -int64_t{height} : height;
-    if (!detail::DecodedSizeAllowed(width, rows, 3)) return nullptr;
+    if (!detail::DecodedSizeAllowed(width, rows, 3)) {
+        detail::RefuseImageSize("BMP", width, rows);
+        return nullptr;
+    }
 
     if (IsLongerInfoHeader(infoSize)) {
         in->Skip(static_cast<int32_t>(infoSize - kInfoHeaderBytes));
@@ -121,6 +152,8 @@ Ref<TPixmap> TBMPPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     }
     return pixmap;
 }
+
+}  // namespace
 
 int InitBMPLoader() {
     static int initialised = 0;

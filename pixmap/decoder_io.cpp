@@ -3,7 +3,28 @@
 
 #include <climits>
 
+#include "korvagl/app/last_error.h"
+
 namespace korva::detail {
+namespace {
+thread_local const String* sourceName = nullptr;  // of the innermost ReadPixmap call
+}  // namespace
+
+void RefuseImageData(const String& cause) {
+    SetLastErrorText((sourceName ? *sourceName : String("stream")) + ": " + cause);
+}
+
+void RefuseImageSize(const char* format, int64_t width, int64_t height) {
+    const String size = IntToString(width) + " x " + IntToString(height);
+    if (width < 1 || height < 1) {
+        RefuseImageData(String(format) + " header gives no image size (" + size + ")");
+    } else {
+        RefuseImageData("image too large (" + size + ")");
+    }
+}
+
+DecodingSource::DecodingSource(const String& name) : outer_(sourceName) { sourceName = &name; }
+DecodingSource::~DecodingSource() { sourceName = outer_; }
 
 int32_t ReadAvailable(TByteStream& stream, void* buffer, int32_t count) {
     auto* out = static_cast<uint8_t*>(buffer);

@@ -5,6 +5,7 @@
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/app/plugin_list.h"
+#include "pixmap/decoder_io.h"
 
 namespace korva {
 namespace {
@@ -32,6 +33,7 @@ private:
 Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream, const String& name) {
     if (!stream) return nullptr;  // the opener said why
     CloseOnExit closer(stream);
+    const detail::DecodingSource source(name);
     const int32_t start = stream->Pos();
     if (start == -1) {
         detail::SetLastErrorText(name + ": the stream cannot tell its position");

@@ -108,6 +108,30 @@ private:
     uint8_t value_[4] = {};
 };
 
+// TGA has no signature. A header whose fields all hold values TGA defines
+// is taken as one, so that refusing it can say why; anything else is simply
+// not this decoder's data.
+bool LooksLikeTGA(const TTGAHeader& h) {
+    const bool mapped = h.imageType == 1 || h.imageType == 9;
+    const bool known = mapped || h.imageType == 2 || h.imageType == 3 || h.imageType == 10 || h.imageType == 11;
+    const bool depth = h.pixelDepth == 8 || h.pixelDepth == 15 || h.pixelDepth == 16 || h.pixelDepth == 24 ||
+                       h.pixelDepth == 32;
+    return known && depth && h.colourMapType == (mapped ? 1 : 0);
+}
+
+// Why a header that looks like a TGA is refused.
+void RefuseTGA(const TTGAHeader& h) {
+    if (h.width < 1 || h.height < 1 || h.width > kMaxSide || h.height > kMaxSide) {
+        detail::RefuseImageSize("TGA", h.width, h.height);
+    } else if (h.imageType == 1 || h.imageType == 9) {
+        detail::RefuseImageData("colour-mapped TGA is not supported");
+    } else if (h.imageType == 3 || h.imageType == 11) {
+        detail::RefuseImageData("greyscale TGA is not supported");
+    } else {
+        detail::RefuseImageData(IntToString(h.pixelDepth) + "-bit true-colour TGA is not supported");
+    }
+}
+
 }  // namespace
 
 bool TTGAHeader::Read(TByteStream& stream) {
@@ -138,7 +162,11 @@ bool TTGAHeader::Supported() const {
 Ref<TPixmap> TTGAPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     const Ref<TByteStream> in = AsLittleEndian(stream);
     const Ref<TTGAHeader> header = New<TTGAHeader>();
-    if (!header->Read(*in) || !header->Supported()) return nullptr;
+    if (!header->Read(*in)) return nullptr;
+    if (!header->Supported()) {
+        if (LooksLikeTGA(*header)) RefuseTGA(*header);
+        return nullptr;
+    }
     const int32_t width = header->width, height = header->height, depth = header->pixelDepth;
     const int32_t format = depth == 16 || depth == 32 ? PIX_RGBA32 : PIX_RGB24;
     Ref<TPixmap> pixmap = NewPixmap(width, height, format, 4);

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 
 namespace korva {
@@ -115,11 +116,9 @@ void PushBytes(lua_State* L, const String& text) {
 // host function stopped meanwhile are closed when the outermost call ends.
 class ScriptEngine::Running {
 public:
-    explicit Running(ScriptEngine& engine) : engine_(engine) {
-        // An engine on the heap is kept alive; one outside any Ref cannot be.
-        if (engine.RefCount() > 0) keep_ = Ref<ScriptEngine>(&engine);
-        ++engine_.depth_;
-    }
+    // An engine made by New is kept alive; one made otherwise is never
+    // deleted by a Ref, so holding one is harmless.
+    explicit Running(ScriptEngine& engine) : engine_(engine), keep_(&engine) { ++engine_.depth_; }
     ~Running() {
         if (--engine_.depth_ == 0) engine_.CloseRetired();
     }
@@ -323,20 +322,34 @@ void ScriptEngine::SetError(int code) {
     if (state_) lua_settop(state_, 0);
 }
 
+// LoadScript and RunFile are loading calls: a failure is also this thread's
+// LastErrorText, a success clears it.
+int ScriptEngine::LoadFailed() {
+    detail::SetLastErrorText(errorText_);
+    return 0;
+}
+
 int ScriptEngine::LoadScript(const String& text) {
     scriptText_ = String();
-    if (!started_) return OwnFailure(kNotStarted);
+    detail::ClearLastErrorText();
+    if (!started_) {
+        OwnFailure(kNotStarted);
+        return LoadFailed();
+    }
     lua_State* L = state_;
     Running running(*this);  // finalisers may run while the compiler allocates
     const int base = lua_gettop(L);
-    if (!lua_checkstack(L, 2)) return StackFailure();
+    if (!lua_checkstack(L, 2)) {
+        StackFailure();
+        return LoadFailed();
+    }
     const std::string bytes = text.ToBytes();
     const int status = luaL_loadbufferx(L, bytes.data(), bytes.size(), bytes.c_str(), "t");
     if (status != LUA_OK) {
         InterpreterFailure(L, base, status);
         lua_pushnil(L);
         lua_rawsetp(L, LUA_REGISTRYINDEX, &kChunkKey);
-        return 0;
+        return LoadFailed();
     }
     lua_rawsetp(L, LUA_REGISTRYINDEX, &kChunkKey);
     scriptText_ = text;
@@ -344,11 +357,18 @@ int ScriptEngine::LoadScript(const String& text) {
 }
 
 int ScriptEngine::RunFile(const String& path) {
-    if (!started_) return OwnFailure(kNotStarted);
+    detail::ClearLastErrorText();
+    if (!started_) {
+        OwnFailure(kNotStarted);
+        return LoadFailed();
+    }
     lua_State* L = state_;
     Running running(*this);
     const int base = lua_gettop(L);
-    if (!lua_checkstack(L, 2)) return StackFailure();
+    if (!lua_checkstack(L, 2)) {
+        StackFailure();
+        return LoadFailed();
+    }
     std::string bytes = path.ToBytes();
     std::replace(bytes.begin(), bytes.end(), '\\', '/');
     int status = luaL_loadfilex(L, bytes.c_str(), "t");
@@ -357,7 +377,7 @@ int ScriptEngine::RunFile(const String& path) {
         InterpreterFailure(L, base, status);
         const std::string message = errorText_.ToBytes();
         std::fprintf(stderr, "%s\n", message.c_str());
-        return 0;
+        return LoadFailed();
     }
     lua_settop(L, base);
     return 1;

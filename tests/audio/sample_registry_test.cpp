@@ -111,6 +111,11 @@ TEST_F(SampleRegistryTest, NoDecoderGivesTheNullObject) {
     EXPECT_EQ(accepting->calls, 1);
     EXPECT_EQ(ReadPcmSample(Ref<Object>()), nullptr);
     EXPECT_EQ(ReadPcmSample(String("nosuchprotocol::x")), nullptr);
+    // The sound loaders say why, and a success clears the reason.
+    EXPECT_FALSE(OpenSoundClip(Ref<Object>(New<RecordingStream>("nothing", true)), 0));
+    EXPECT_EQ(LastErrorText(), "stream: no sound decoder accepts this data");
+    EXPECT_TRUE(OpenSoundClip(Ref<Object>(NewPcmSample(1, 8000, SMP_MONO8)), 0));
+    EXPECT_TRUE(LastErrorText().IsEmpty());
 }
 
 TEST_F(SampleRegistryTest, OtherErrorsPassOn) {

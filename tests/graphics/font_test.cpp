@@ -197,6 +197,10 @@ TEST_F(FontTest, FreeTypeFallsBackToBitmapStrikesAndRejectsWhatItCannotOpen) {
         EXPECT_FALSE(TFreeTypeFont::Load(path, 16));
         EXPECT_FALSE(OpenImageFont(path, 16));
     }
+    EXPECT_FALSE(OpenImageFont(String(dir.File("missing.ttf")), 16));
+    EXPECT_EQ(LastErrorText(), "cannot open \"" + String(dir.File("missing.ttf")) + "\": No such file or directory");
+    EXPECT_FALSE(OpenImageFont(String(text), 16));
+    EXPECT_EQ(LastErrorText(), "\"" + String(text) + "\": no font decoder accepts this data");
     EXPECT_FALSE(OpenImageFont(Ref<Object>(NewPixmap(1, 1, PIX_A8)), 16));
     EXPECT_FALSE(OpenImageFont(Ref<Object>(), 16));
     const char16_t withNul[] = {'/', 0, 'x'};
@@ -205,6 +209,7 @@ TEST_F(FontTest, FreeTypeFallsBackToBitmapStrikesAndRejectsWhatItCannotOpen) {
     std::string backslashed = kFixed13;
     std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
     EXPECT_TRUE(OpenImageFont(backslashed, 16));
+    EXPECT_TRUE(LastErrorText().IsEmpty());
 }
 
 // A loader of its own: registered once, asked first, and a face without

@@ -192,6 +192,29 @@ TEST_F(ImageTest, FilesLoadWithTheAutoFlagsAndMidHandle) {
     EXPECT_EQ(LoadImageFile(String(path.c_str()), -1)->handleX, 0.0f);
 }
 
+// Failed loads say why (LastErrorText), naming the file; a success clears it.
+TEST_F(ImageTest, FailedLoadsSayWhy) {
+    InitPNGLoader();
+    test::TempDir dir;
+    const String missing(dir.File("ship.png"));
+    EXPECT_FALSE(LoadImageFile(missing));
+    EXPECT_EQ(LastErrorText(), "cannot open \"" + missing + "\": No such file or directory");
+    const std::string png = test::EncodePNG(64, 64, test::TestPattern(64, 64, 3));
+    const String cut(dir.Write("cut.png", png.substr(0, png.size() / 2)));
+    EXPECT_FALSE(LoadImageFile(cut));
+    EXPECT_EQ(LastErrorText().Find("\"" + cut + "\": "), 0) << LastErrorText();
+    const String junk(dir.Write("notes.png", "not a picture"));
+    EXPECT_FALSE(LoadImageFile(junk));
+    EXPECT_EQ(LastErrorText(), "\"" + junk + "\": no image decoder accepts this data");
+    EXPECT_FALSE(LoadAnimImageFile(junk, 0, 16, 0, 1));
+    EXPECT_EQ(LastErrorText(), "\"" + junk + "\": cells of 0 x 16 pixels cannot be cut");
+    const String sheet(dir.Write("sheet.png", test::EncodePNG(32, 16, test::TestPattern(32, 16, 3))));
+    EXPECT_FALSE(LoadAnimImageFile(sheet, 16, 16, 1, 2));
+    EXPECT_EQ(LastErrorText(), "\"" + sheet + "\": cells 1 to 2 asked, but 32 x 16 pixels hold 2 cells of 16 x 16");
+    EXPECT_TRUE(LoadAnimImageFile(sheet, 16, 16, 0, 2));
+    EXPECT_TRUE(LastErrorText().IsEmpty());
+}
+
 TEST_F(ImageTest, StripsAreCutRowByRow) {
     // A 256x128 sheet: cell n has red n * 10.
     Ref<TPixmap> sheet = NewPixmap(256, 128, PIX_RGBA32);

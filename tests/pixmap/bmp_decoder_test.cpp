@@ -7,6 +7,7 @@
 #include "korvagl/korvagl.h"
 #include "tests/pixmap/decoder_test_support.h"
 #include "tests/support/image_fixtures.h"
+#include "tests/support/temp_dir.h"
 
 namespace korva {
 namespace {
@@ -208,6 +209,31 @@ TEST_F(BmpDecoderTest, WhatItCannotShowGivesTheNullObject) {
     EXPECT_FALSE(test::Load("BM"));
     EXPECT_FALSE(test::RegisteredDecoder<TBMPPixmapDecoder>()->ReadPixmap(test::StreamOf("MB" + base.Bytes())));
     EXPECT_FALSE(test::RegisteredDecoder<TBMPPixmapDecoder>()->ReadPixmap(test::StreamOf("")));
+}
+
+// A BMP refused after its signature says why (LastErrorText), naming the
+// source as ReadPixmap names it.
+TEST_F(BmpDecoderTest, RefusalsSayWhy) {
+    const auto why = [](const Bmp& bmp) {
+        test::Load(bmp.Bytes());
+        return LastErrorText().ToBytes();
+    };
+    Bmp big;
+    big.width = 40000, big.height = -40000;
+    EXPECT_EQ(why(big), "stream: image too large (40000 x 40000)");
+    Bmp empty;
+    empty.width = 0;
+    EXPECT_EQ(why(empty), "stream: BMP header gives no image size (0 x 1)");
+    Bmp rle;
+    rle.bitCount = 8, rle.compression = 1, rle.table = Table(256);
+    EXPECT_EQ(why(rle), "stream: compressed BMP (method 1) is not supported");
+    Bmp deep;
+    deep.bitCount = 32;
+    EXPECT_EQ(why(deep), "stream: 32-bit BMP is not supported");
+    test::TempDir dir;
+    const String cut(dir.Write("cut.bmp", Bmp().Bytes().substr(0, 30)));
+    EXPECT_FALSE(ReadPixmap(cut));
+    EXPECT_EQ(LastErrorText(), "\"" + cut + "\": BMP header is cut short");
 }
 
 TEST_F(BmpDecoderTest, EncodedFixturesRoundTrip) {

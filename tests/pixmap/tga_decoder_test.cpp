@@ -139,6 +139,22 @@ TEST_F(TgaDecoderTest, HeadersOutsideTheLimitsGiveTheNullObject) {
     EXPECT_TRUE(refused(std::string("\0\0\x02\0\0\0\0", 7)));  // the first block is short
 }
 
+// A header whose fields all hold TGA values is refused with a reason; other
+// data is not taken for a TGA and gets the registry's reason.
+TEST_F(TgaDecoderTest, RefusalsSayWhy) {
+    const std::vector<uint8_t> body(64, 0);
+    const auto why = [](const std::string& bytes) {
+        test::Load(bytes);
+        return LastErrorText().ToBytes();
+    };
+    EXPECT_EQ(why(Tga(2, 24, 5000, 20, body)), "stream: image too large (5000 x 20)");
+    EXPECT_EQ(why(Tga(10, 32, 7, 0, body)), "stream: TGA header gives no image size (7 x 0)");
+    EXPECT_EQ(why(Tga(1, 8, 1, 1, body, 1)), "stream: colour-mapped TGA is not supported");
+    EXPECT_EQ(why(Tga(11, 8, 1, 1, body)), "stream: greyscale TGA is not supported");
+    EXPECT_EQ(why(Tga(2, 8, 1, 1, body)), "stream: 8-bit true-colour TGA is not supported");
+    EXPECT_EQ(why(Tga(0, 24, 1, 1, body)), "stream: no image decoder accepts this data");
+}
+
 TEST_F(TgaDecoderTest, HeaderFieldsAreReadInFileOrder) {
     test::ByteWriter w;
     w.U8(3).U8(0).U8(10).U16(0x0102).U16(0x0304).U8(24).U16(0x0506).U16(0x0708).U16(640).U16(480).U8(32).U8(0x28);

@@ -188,6 +188,7 @@ TEST_F(ScriptEngineTest, SyntaxErrorNamesTheChunkByItsText) {
     EXPECT_EQ(engine->LoadScript("x = = 1"), 0);
     EXPECT_EQ(engine->ErrorCode(), SCRIPT_ERROR_SYNTAX);
     EXPECT_EQ(Error().rfind("[string \"x = = 1\"]:1:", 0), 0u) << Error();
+    EXPECT_EQ(LastErrorText(), engine->ErrorText());  // a loading call's reason
     // The failed load leaves no script to run.
     EXPECT_EQ(engine->RunScript(), 0);
     EXPECT_EQ(Error(), "ScriptEngine: No script text to execute");
@@ -291,6 +292,20 @@ TEST_F(ScriptEngineTest, HostFunctionsReadArgumentsAndPushResults) {
     ASSERT_EQ(engine->CallFunction("describe", 3), 1);
     EXPECT_EQ(engine->ResultType(), SCRIPT_BOOLEAN);
     engine->ClearArguments();
+}
+
+// An engine on the stack (or anywhere else New did not put it): the
+// temporary Ref a host function takes through ScriptEngineOf must not delete it.
+TEST(ScriptEngineOnStackTest, HostFunctionsUseAStackEngine) {
+    InitScriptEngine();
+    ScriptEngine engine;
+    engine.RegisterFunction(Describe, "describe");
+    engine.AddStringArgument("stack");
+    engine.AddNumberArgument(2);
+    engine.AddNumberArgument(3);
+    ASSERT_EQ(engine.CallFunction("describe", 1), 1) << engine.ErrorText().ToBytes();
+    EXPECT_EQ(engine.StringResult(), String("stack/20/3"));
+    EXPECT_EQ(ScriptEngineOf(engine.State()).Get(), &engine);
 }
 
 TEST_F(ScriptEngineTest, BadArgumentOfAHostFunctionIsRecorded) {
@@ -455,6 +470,7 @@ TEST_F(ScriptEngineTest, RunFileRunsAndDropsItsResults) {
     dir.Write("ok.lua", "#!/usr/bin/env lua\nloaded = (loaded or 0) + 1\nreturn 1, 2, 3\n");
     ASSERT_EQ(engine->RunFile(dir.File("ok.lua")), 1) << Error();
     EXPECT_EQ(lua_gettop(engine->State()), 0);
+    EXPECT_TRUE(LastErrorText().IsEmpty());
     // Backslashes are path separators too.
     std::string windowsPath = dir.File("ok.lua");
     windowsPath[windowsPath.rfind('/')] = '\\';
@@ -485,6 +501,7 @@ TEST_F(ScriptEngineTest, RunFileFailuresAreRecordedAndWrittenToStandardError) {
         EXPECT_EQ(engine->ErrorCode(), c.code) << c.path;
         EXPECT_EQ(Error().rfind(c.start, 0), 0u) << Error();
         EXPECT_EQ(written, Error() + "\n");
+        EXPECT_EQ(LastErrorText(), engine->ErrorText());
     }
     // The engine's own failure is not written.
     engine->Stop();

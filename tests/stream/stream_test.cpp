@@ -1,6 +1,7 @@
 // The stream core: typed operations, lines and text, proxies, URL dispatch
 // and the opener registry, and the whole-stream helpers.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -463,6 +464,22 @@ TEST(LastErrorTextTest, OpenersSayWhyAndSuccessClears) {
     ASSERT_NE(found, nullptr);
     found->Close();
     EXPECT_TRUE(LastErrorText().IsEmpty());
+}
+
+// KORVAGL_LOG=1: each failure is also one line on standard error, however
+// many layers (opener, decoder registry) it passed through.
+TEST(LastErrorTextTest, LogWritesOneLinePerFailure) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("KORVAGL_LOG", "1", 1);
+            InitKorvaGL();
+            ReadPixmap(String("/nonexistent/ship.png"));
+            std::fflush(stderr);
+            _exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "^KorvaGL: cannot open \"/nonexistent/ship.png\": No such file or directory\n$");
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ public:
     virtual Ref<TPlayback> PrepareToPlay(const Ref<TPlayback>& channel);
 
     // A clip from a TPcmSample, or from a URL or stream through ReadPcmSample;
-    // the null object when the source cannot be loaded.
+    // the null object when the source cannot be loaded (LastErrorText() says
+    // why).
     static Ref<TAudioClip> Load(const Ref<Object>& source, int32_t flags);
     static Ref<TAudioClip> Load(const String& url, int32_t flags);
 };

@@ -64,8 +64,9 @@ void RegisterFontDecoder(const Ref<TFontDecoder>& loader);
 // The newest loader, the head of the registry; the null object when none.
 Ref<TFontDecoder> FirstFontDecoder();
 // Asks each loader, newest first; the first face that is not the null object
-// wins. The null object when every loader declines. A stream error inside a
-// loader only means the data is not in its format.
+// wins. The null object when every loader declines; LastErrorText() then
+// says why (the file cannot be opened, or no loader knows its data). A
+// stream error inside a loader only means the data is not in its format.
 Ref<TFontFace> OpenFont(const Ref<Object>& url, int32_t size, int32_t style = 0);
 Ref<TFontFace> OpenFont(const String& url, int32_t size, int32_t style = 0);
 

@@ -65,7 +65,8 @@ public:
 };
 
 // Image functions. Flags -1 stand for the auto image flags.
-// The image from a URL, a stream or a pixmap, or the null object.
+// The image from a URL, a stream or a pixmap, or the null object (then
+// LastErrorText() says why: the file, its data or the cells asked for).
 Ref<TImage> LoadImageFile(const Ref<Object>& source, int32_t flags = -1);
 Ref<TImage> LoadImageFile(const String& url, int32_t flags = -1);
 Ref<TImage> LoadAnimImageFile(const Ref<Object>& source, int32_t cellWidth, int32_t cellHeight, int32_t first,

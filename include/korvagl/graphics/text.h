@@ -25,7 +25,8 @@ int32_t TextHeight(const String& text);
 void SetDrawFont(const Ref<TImageFont>& font);
 Ref<TImageFont> GetDrawFont();
 // An image font from a font file the font loaders open (FreeType: TrueType,
-// OpenType, PCF, ...) at `size` pixels; the null object when none opens it.
+// OpenType, PCF, ...) at `size` pixels; the null object when none opens it
+// (LastErrorText() says why).
 Ref<TImageFont> OpenImageFont(const Ref<Object>& url, int32_t size, int32_t style = 0);
 Ref<TImageFont> OpenImageFont(const String& url, int32_t size, int32_t style = 0);
 

@@ -11,6 +11,8 @@
 // (SCRIPT_ERROR_...) for a failure inside the interpreter, 0 for the engine's
 // own failures "ScriptEngine: Engine is not started" and "ScriptEngine: No
 // script text to execute". A failure leaves earlier results untouched.
+// LoadScript and RunFile also give their failure text to LastErrorText()
+// (last_error.h), and clear it when they succeed.
 //
 // Text is 8-bit towards Lua: each code unit's low byte goes in, each byte
 // comes back widened to one unit. Scripts and script files are source text;
@@ -144,6 +146,7 @@ private:
     class Running;
 
     int OwnFailure(const char* text);
+    int LoadFailed();
     int InterpreterFailure(lua_State* L, int base, int status);
     int StackFailure();
     void TakeResult(lua_State* L, int index);

@@ -44,7 +44,15 @@ void OnSignal(int signal, siginfo_t* info, void*) {
     _exit(kFaultExitCode & 0xFF);
 }
 
+// KORVAGL_NATIVE_FAULTS=1 leaves faults to the system: core dumps,
+// debuggers and sanitizer reports then see them as they happened.
+bool NativeFaults() {
+    const char* value = std::getenv("KORVAGL_NATIVE_FAULTS");
+    return value && std::strcmp(value, "1") == 0;
+}
+
 void InstallFaultHandlers() {
+    if (NativeFaults()) return;
     // An alternate stack lets a stack overflow reach the handler too.
     static char alternateStack[64 * 1024];
     stack_t stack{};

@@ -2,7 +2,9 @@
 // child process running the probe program.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/process.h"
@@ -75,6 +77,23 @@ INSTANTIATE_TEST_SUITE_P(Faults, UncaughtFaultTest,
                                          FaultCase{"segv", "Unhandled Memory Exception Error"},
                                          FaultCase{"fpe", "Unhandled Memory Exception Error"}),
                          [](const auto& info) { return std::string(info.param.what); });
+
+// KORVAGL_NATIVE_FAULTS=1 leaves faults to the system: the child dies by the
+// signal itself, where a core dump, a debugger or a sanitizer would see it.
+TEST(StartupTest, NativeFaultsLeaveSignalsToTheSystem) {
+    const rlimit noCores{0, 0};
+    ASSERT_EQ(setrlimit(RLIMIT_CORE, &noCores), 0);  // children inherit it
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    test::ChildOptions native;
+    native.environment = {"KORVAGL_NATIVE_FAULTS=1",
+                          "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":handle_segv=0"};
+    const auto fault = Probe("segv", native);
+    EXPECT_EQ(fault.signal, SIGSEGV) << fault.err;
+    EXPECT_EQ(Probe("abort", native).signal, SIGABRT);
+    const auto handled = Probe("segv");
+    EXPECT_EQ(handled.exitCode, 255);
+    EXPECT_EQ(handled.err, "Unhandled Memory Exception Error");
+}
 
 TEST(StartupTest, SignalFromAnotherProcess) {
     // Start the probe waiting, then send SIGTERM from outside.

@@ -4,7 +4,10 @@
 //   1. installs the fault handlers: a processor fault (SIGSEGV, SIGBUS,
 //      SIGFPE, SIGILL raised by the kernel) reports
 //      "Unhandled Memory Exception Error"; a signal sent by a process
-//      (SIGTERM, SIGABRT, kill, raise) reports "Received Signal";
+//      (SIGTERM, SIGABRT, kill, raise) reports "Received Signal". With
+//      KORVAGL_NATIVE_FAULTS=1 in the environment none is installed: those
+//      signals and std::terminate keep their default actions, so core dumps,
+//      debuggers and sanitizer reports work;
 //   2. records StartDir, ProgramDir, ProgramPath and ProgramArgs;
 //   3. makes ProgramDir the current directory, so relative paths resolve
 //      against the program's own directory;

@@ -1,5 +1,6 @@
 // Sprites and shapes: a window, an image made in memory, a loop that moves,
-// turns and fades it, and a few primitives. Escape leaves.
+// turns and fades it, and a few primitives. Escape or the window's close
+// button leaves.
 //   sprites [picture]
 #include <korvagl/korvagl.h>
 
@@ -44,12 +45,12 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 12; ++i) balls.push_back({40.0f + i * 45, 60.0f + i * 25, 1.5f + i % 3, 2.0f - i % 4, i * 30.0f});
 
         float time = 0;  // counts frames
-        while (!KeyWasHit(27)) {
+        while (!KeyWasHit(KEY_ESCAPE) && !WindowCloseRequested()) {
             SetClearColor(20, 24, 40);
             ClearScreen();
 
             // Shapes in the background.
-            SetBlendMode(2);
+            SetBlendMode(BLEND_SOLID);
             SetDrawTransform(0, 1, 1);
             SetDrawColor(60, 70, 120);
             for (int x = 0; x < 640; x += 32) DrawLine(x, 0, x, 479);
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
             DrawPoly({20, 460, 120, 360, 220, 460});
 
             // The balls, alpha blended, turning and pulsing.
-            SetBlendMode(3);
+            SetBlendMode(BLEND_ALPHA);
             SetDrawColor(255, 255, 255);
             for (size_t i = 0; i < balls.size(); ++i) {
                 Ball& b = balls[i];

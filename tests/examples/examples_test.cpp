@@ -1,6 +1,7 @@
 // The example programs end with exit code 0 and print their telling line:
 // sound through SDL's dummy audio driver, sprites on a private X server
-// until Escape is pressed.
+// until Escape is pressed, the game (with dummy audio) until its window is
+// asked to close.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -68,6 +69,25 @@ TEST(ExamplesTest, SpritesUntilEscape) {
     ExpectRun("sprites", R"(left after \d+ frames)", options);
     escape.join();
     EXPECT_TRUE(pressed) << error;
+}
+
+TEST(ExamplesTest, GameUntilTheWindowIsClosed) {
+    std::string error;
+    ASSERT_FALSE(test::UsePrivateDisplay(&error).empty()) << error;
+    bool closed = false;
+    std::thread player([&] {
+        const std::string window = test::FindWindow("KorvaGL Game", 10000, &error);
+        if (window.empty()) return;
+        // Steer a little, then close the window as its close button would.
+        test::RunChild("xdotool", {"xdotool", "windowfocus", "--sync", window, "keydown", "Left", "sleep", "0.3",
+                                   "keyup", "Left"});
+        closed = test::RequestWindowClose(window, &error);
+    });
+    test::ChildOptions options;
+    options.environment = {"SDL_AUDIODRIVER=dummy", std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
+    ExpectRun("game", R"(left after \d+ frames, \d+ hits)", options);
+    player.join();
+    EXPECT_TRUE(closed) << error;
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <SDL.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace korva::detail {
 namespace {
 
 uint32_t started = 0;  // parts this layer started (and must quit)
 uint32_t failed = 0;   // parts that would not start
+std::string failure;   // SDL's words when they last would not
 bool exitHandlerSet = false;
 
 void QuitSDLIfUnused() {
@@ -41,7 +43,10 @@ bool DisplayConfigured() {
 
 bool StartSDLPart(uint32_t flags) {
     if ((started & flags) == flags) return true;
-    if (failed & flags) return false;
+    if (failed & flags) {
+        SDL_SetError("%s", failure.c_str());  // the reason stays SDL's error
+        return false;
+    }
     if ((flags & ~started & SDL_INIT_VIDEO) != 0) {
         if (!DisplayConfigured()) {
             SDL_SetError("no display (DISPLAY and WAYLAND_DISPLAY are unset)");
@@ -56,6 +61,7 @@ bool StartSDLPart(uint32_t flags) {
     const uint32_t missing = flags & ~started;
     if (SDL_InitSubSystem(missing) != 0) {
         failed |= missing;
+        failure = SDL_GetError();
         return false;
     }
     if (!exitHandlerSet) std::atexit(QuitStartedParts);

@@ -17,7 +17,8 @@ bool DisplayConfigured();
 // environment names: SDL_VIDEODRIVER when set, else X11 for DISPLAY and
 // Wayland for WAYLAND_DISPLAY, so that SDL's offscreen and dummy drivers
 // serve only who asks for them and no other driver's probe prints anything.
-// A part that fails to start is not tried again until StopSDLPart names it.
+// A part that fails to start is not tried again until StopSDLPart names it;
+// asking again gives false with the first failure's text as SDL's error.
 // What is still running at process exit is stopped then, and SDL is quit
 // when nobody else uses it.
 bool StartSDLPart(uint32_t flags);

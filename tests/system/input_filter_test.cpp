@@ -241,8 +241,8 @@ TEST(PlatformDriverTest, SystemApiStartsWithTheSDLDriverAndAutoPoll) {
     EXPECT_NE(at, names.end());
 }
 
-// Without any display the driver still works: polling finds no events (SDL
-// may fall back to an off-screen video driver) and the state stays as it is.
+// Without any display the driver still works: polling starts only SDL's
+// event queue, finds no events, and the state stays as it is.
 // Run in a fresh process, where SDL has not started.
 TEST(HeadlessTest, PollingWithoutADisplayChangesNothing) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

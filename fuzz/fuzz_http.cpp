@@ -19,8 +19,7 @@ void CheckHead(uint8_t* bytes, int32_t length) {
     detail::THttpResponseHead head;
     const String problem = detail::ReadHttpResponseHead(*response, head);
     if (problem.IsEmpty()) {
-        if (head.status < 100 && head.status != 0) std::abort();
-        if (head.status > 999 || head.contentLength < -1) std::abort();
+        if (head.status < 100 || head.status > 999 || head.contentLength < -1) std::abort();
         // The header is read to its empty line, never past it.
         if (head.complete && response->Pos() > detail::kMaxHttpHeaderBytes) std::abort();
         while (!response->Eof()) response->ReadLine();

@@ -2,6 +2,7 @@
 // the status and header of the response, redirects.
 #include "korvagl/stream/http_stream.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -32,14 +33,17 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// "HTTP/" version, spaces, three digits, then the end or a space and the
-// reason phrase. Returns the status, or 0 when the line is not a status line.
+// "HTTP/" version, spaces, a status of 100-999, then the end or a space and
+// the reason phrase. Returns the status, or 0 when the line is not a status
+// line.
 int32_t ParseStatusLine(std::string_view line, std::string& reason) {
     if (line.substr(0, 5) != "HTTP/") return 0;
     size_t at = line.find(' ');
     if (at == std::string_view::npos || at == 5) return 0;
     while (at < line.size() && line[at] == ' ') ++at;
-    if (line.size() - at < 3 || !IsDigit(line[at]) || !IsDigit(line[at + 1]) || !IsDigit(line[at + 2])) return 0;
+    if (line.size() - at < 3 || line[at] < '1' || line[at] > '9' || !IsDigit(line[at + 1]) || !IsDigit(line[at + 2])) {
+        return 0;
+    }
     if (line.size() > at + 3 && line[at + 3] != ' ') return 0;
     reason = Trim(line.substr(std::min(line.size(), at + 4)));
     return (line[at] - '0') * 100 + (line[at + 1] - '0') * 10 + (line[at + 2] - '0');

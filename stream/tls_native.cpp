@@ -89,8 +89,13 @@ public:
     }
 
 protected:
-    int32_t Receive(void* buf, int32_t count) override { return Transfer(SSL_read(ssl, buf, count), "TLS read failed"); }
+    // The error queue is emptied first: SSL_get_error reads it.
+    int32_t Receive(void* buf, int32_t count) override {
+        ERR_clear_error();
+        return Transfer(SSL_read(ssl, buf, count), "TLS read failed");
+    }
     int32_t Send(const void* buf, int32_t count) override {
+        ERR_clear_error();
         return Transfer(SSL_write(ssl, buf, count), "TLS write failed");
     }
 

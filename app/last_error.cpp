@@ -9,6 +9,7 @@ namespace korva {
 namespace {
 
 thread_local String lastError;
+thread_local String decoderFailure;
 
 bool Logging() {
     static const bool logging = [] {
@@ -36,6 +37,16 @@ void detail::SetLastErrorTextIfNone(const String& reason) {
 }
 
 void detail::ClearLastErrorText() { lastError = String(); }
+
+void detail::SetDecoderFailure(const String& reason) {
+    if (decoderFailure.IsEmpty()) decoderFailure = reason;
+}
+
+String detail::TakeDecoderFailure() {
+    String reason = decoderFailure;
+    decoderFailure = String();
+    return reason;
+}
 
 String detail::Quoted(const String& text) { return String("\"") + text + String("\""); }
 

@@ -2,10 +2,13 @@
 // callbacks.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <limits>
 
 #include "audio/ogg_native.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/audio/ogg_decoder.h"
 #include "korvagl/stream/stream.h"
@@ -18,6 +21,8 @@ namespace {
 struct Source {
     TByteStream* stream;
     std::exception_ptr error;
+    char head[4];       // the first bytes the decoder read: "OggS" for Ogg data
+    size_t headBytes;
 };
 
 size_t ReadCallback(void* buffer, size_t size, size_t count, void* data) {
@@ -33,6 +38,9 @@ size_t ReadCallback(void* buffer, size_t size, size_t count, void* data) {
             if (n <= 0) throw TStreamReadError();
             done += static_cast<size_t>(n);
         }
+        const size_t keep = std::min(done, sizeof source->head - source->headBytes);
+        std::memcpy(source->head + source->headBytes, buffer, keep);
+        source->headBytes += keep;
         errno = 0;  // vorbisfile takes 0 items with errno set as an error
         return done / size;
     } catch (...) {
@@ -77,19 +85,35 @@ long TellCallback(void* data) {
 }  // namespace
 
 Ref<TPcmSample> TOggSampleDecoder::Load(const Ref<TByteStream>& stream) {
-    Source source{stream.operator->(), nullptr};
+    Source source{stream.operator->(), nullptr, {}, 0};
     int64_t frames = 0;
     int32_t channels = 0, hertz = 0;
+    int error = 0;
     ogg::Decoder* decoder = ogg::OpenOgg(&source, {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback},
-                                         &frames, &channels, &hertz);
+                                         &frames, &channels, &hertz, &error);
     if (!decoder) {
         if (source.error) std::rethrow_exception(source.error);
+        // Data that does not begin as Ogg data does is another decoder's.
+        if (source.headBytes == 4 && std::memcmp(source.head, "OggS", 4) == 0) {
+            detail::SetDecoderFailure(String(ogg::FailureText(error)));
+        }
         return nullptr;
+    }
+    // What the stream reports is checked before any size is computed from it.
+    char reason[80] = "";
+    if (channels < 1 || channels > 2) {
+        std::snprintf(reason, sizeof reason, "%d channels (at most 2)", static_cast<int>(channels));
+    } else if (hertz <= 0) {
+        std::snprintf(reason, sizeof reason, "corrupt Ogg Vorbis data: sample rate %d", static_cast<int>(hertz));
+    } else if (frames < 0) {
+        std::snprintf(reason, sizeof reason, "Ogg Vorbis data of unknown length (the stream cannot seek)");
+    } else if (frames > std::numeric_limits<int32_t>::max() / (2 * channels)) {
+        std::snprintf(reason, sizeof reason, "sound too long (%lld frames)", static_cast<long long>(frames));
     }
     Ref<TPcmSample> sample;
     int result = -1;
-    const int64_t bytes = frames * 2 * channels;
-    if ((channels == 1 || channels == 2) && frames >= 0 && hertz > 0 && bytes <= std::numeric_limits<int32_t>::max()) {
+    if (!reason[0]) {
+        const int64_t bytes = frames * 2 * channels;
         try {
             // The memory starts zeroed: data that ends early leaves silence.
             sample = NewPcmSample(static_cast<int32_t>(frames), hertz, channels == 1 ? SMP_MONO16LE : SMP_STEREO16LE);
@@ -100,10 +124,13 @@ Ref<TPcmSample> TOggSampleDecoder::Load(const Ref<TByteStream>& stream) {
             ogg::ReadOgg(decoder, nullptr, 0);
             throw;
         }
+        if (result != 0) std::snprintf(reason, sizeof reason, "%s", ogg::FailureText(result));
     }
     ogg::ReadOgg(decoder, nullptr, 0);
     if (source.error) std::rethrow_exception(source.error);
-    return result == 0 ? sample : nullptr;
+    if (result == 0) return sample;
+    detail::SetDecoderFailure(String(reason));
+    return nullptr;
 }
 
 int InitOggLoader() {

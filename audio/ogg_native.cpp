@@ -12,16 +12,19 @@ struct Decoder {
     OggVorbis_File file;
 };
 
-Decoder* OpenOgg(void* source, const Callbacks& callbacks, int64_t* frames, int32_t* channels, int32_t* rate) {
+Decoder* OpenOgg(void* source, const Callbacks& callbacks, int64_t* frames, int32_t* channels, int32_t* rate,
+                 int* error) {
     auto* decoder = new Decoder;
     const ov_callbacks io{callbacks.read, callbacks.seek, callbacks.close, callbacks.tell};
-    if (ov_open_callbacks(source, &decoder->file, nullptr, 0, io) != 0) {
+    *error = ov_open_callbacks(source, &decoder->file, nullptr, 0, io);
+    if (*error != 0) {
         delete decoder;
         return nullptr;
     }
     // In a chained file the decoder may start in a later link: go back to
     // the first one, which is all a sample holds.
-    if (ov_seekable(&decoder->file) && ov_streams(&decoder->file) > 1 && ov_pcm_seek(&decoder->file, 0) != 0) {
+    if (ov_seekable(&decoder->file) && ov_streams(&decoder->file) > 1 &&
+        (*error = ov_pcm_seek(&decoder->file, 0)) != 0) {
         ov_clear(&decoder->file);
         delete decoder;
         return nullptr;
@@ -57,6 +60,18 @@ int ReadOgg(Decoder* decoder, void* buffer, int64_t bytes) {
         bytes -= n;
     }
     return 0;
+}
+
+const char* FailureText(int error) {
+    switch (error) {
+    case OV_ENOTVORBIS: return "no Vorbis stream in the Ogg data";
+    case OV_EVERSION: return "unsupported Vorbis version";
+    case OV_EBADHEADER: return "corrupt Ogg Vorbis data: a bad Vorbis header";
+    case OV_HOLE: return "corrupt Ogg Vorbis data: a gap in the data";
+    case OV_EBADLINK: return "corrupt Ogg Vorbis data: a bad link between streams";
+    case OV_EREAD: return "corrupt Ogg Vorbis data: a read failed";
+    default: return "corrupt Ogg Vorbis data";
+    }
 }
 
 }  // namespace korva::ogg

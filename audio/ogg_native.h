@@ -17,13 +17,19 @@ struct Callbacks {
 
 struct Decoder;
 
-// Opens a decoder on `source`: the frame count, channels and rate of the
-// first logical bitstream, or null when the data is not Ogg Vorbis.
-Decoder* OpenOgg(void* source, const Callbacks& callbacks, int64_t* frames, int32_t* channels, int32_t* rate);
+// Opens a decoder on `source`: the frame count (negative when it cannot be
+// known), channels and rate of the first logical bitstream, or null when the
+// data is not Ogg Vorbis, with libvorbisfile's error code in `error`.
+Decoder* OpenOgg(void* source, const Callbacks& callbacks, int64_t* frames, int32_t* channels, int32_t* rate,
+                 int* error);
 // Decodes little-endian signed 16-bit samples of the first logical bitstream
 // into `buffer` until `bytes` arrived or the data ends (the rest is left as
 // it is): 0, or negative on a decoding error. With a null buffer and 0 bytes
 // it closes the decoder and frees it.
 int ReadOgg(Decoder* decoder, void* buffer, int64_t bytes);
+// Why a file that begins as Ogg data was refused, from libvorbisfile's
+// error code: "no Vorbis stream in the Ogg data", "corrupt Ogg Vorbis data: a
+// gap in the data", ...
+const char* FailureText(int error);
 
 }  // namespace korva::ogg

@@ -27,12 +27,14 @@ namespace {
 Ref<TPcmSample> ReadFromStream(const Ref<TByteStream>& stream, const String& name) {
     if (!stream) return nullptr;  // the opener said why
     Ref<TPcmSample> result;
+    String reason;  // the first a decoder gave
     try {
         const int32_t start = stream->Pos();
         if (start == -1) {
             detail::SetLastErrorText(name + ": the stream cannot tell its position");
             RaiseRuntimeError("Stream is not seekable");
         }
+        detail::TakeDecoderFailure();  // one left by a decoder called on its own
         for (Ref<TPcmSampleDecoder> decoder = sampleDecoders.Head(); decoder && !result; decoder = decoder->next) {
             stream->Seek(start);
             try {
@@ -40,6 +42,8 @@ Ref<TPcmSample> ReadFromStream(const Ref<TByteStream>& stream, const String& nam
             } catch (const TStreamError&) {
                 result = nullptr;
             }
+            const String failure = detail::TakeDecoderFailure();
+            if (reason.IsEmpty()) reason = failure;
         }
     } catch (...) {
         stream->Close();
@@ -48,6 +52,7 @@ Ref<TPcmSample> ReadFromStream(const Ref<TByteStream>& stream, const String& nam
     stream->Close();
     // A decoder that knew the format said what was wrong with the data.
     if (result) detail::ClearLastErrorText();
+    else if (!reason.IsEmpty()) detail::SetLastErrorText(name + ": " + reason);
     else detail::SetLastErrorTextIfNone(name + ": no sound decoder accepts this data");
     return result;
 }

@@ -1,9 +1,13 @@
 // The RIFF WAVE decoder.
 #include <algorithm>
+#include <cstdarg>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/audio/wav_decoder.h"
 #include "korvagl/stream/endian_stream.h"
@@ -11,6 +15,35 @@
 
 namespace korva {
 namespace {
+
+constexpr int32_t kFormatPcm = 1;
+constexpr int32_t kFormatFloat = 3;
+constexpr int32_t kFormatExtensible = 0xFFFE;
+// The last 14 bytes of every sub-format GUID of WAVE_FORMAT_EXTENSIBLE; the
+// first two hold the format tag.
+constexpr uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// How the file stores a sample; everything but Raw becomes 16-bit.
+enum class Encoding { Raw, Int24, Int32, Float32 };
+
+struct Layout {
+    int32_t channels = 0;
+    int32_t hertz = 0;
+    int32_t sampleBytes = 0;  // one channel's sample in the file
+    Encoding encoding = Encoding::Raw;
+    int32_t format = SMP_NONE;  // of the sample made
+};
+
+// Records why a file in this format is refused, for ReadPcmSample.
+__attribute__((format(printf, 1, 2))) void Refuse(const char* format, ...) {
+    char text[128];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    detail::SetDecoderFailure(String(text));
+}
 
 // Reads up to `count` bytes and returns how many arrived: the end of the
 // stream, or a read that moves nothing, ends it early.
@@ -49,25 +82,136 @@ void SkipBytes(TByteStream& s, int64_t count) {
     }
 }
 
-int32_t FormatFor(int32_t channels, int32_t bits) {
-    if (bits == 8) return channels == 1 ? SMP_MONO8 : channels == 2 ? SMP_STEREO8 : SMP_NONE;
-    if (bits == 16) return channels == 1 ? SMP_MONO16LE : channels == 2 ? SMP_STEREO16LE : SMP_NONE;
-    return SMP_NONE;
+uint32_t Little16(const uint8_t* p) { return p[0] | p[1] << 8; }
+uint32_t Little32(const uint8_t* p) { return Little16(p) | Little16(p + 2) << 16; }
+
+// A float sample to 16 bits: scaled by 32768, rounded to the nearest
+// (halves to even), clipped to -32768..32767; NaN is silence.
+int16_t FloatTo16(float value) {
+    const double x = static_cast<double>(value) * 32768.0;
+    if (std::isnan(x)) return 0;
+    if (x <= -32768.0) return -32768;
+    if (x >= 32767.0) return 32767;
+    return static_cast<int16_t>(std::lrint(x));
 }
 
-// The "data" chunk: at most what the stream still holds, whole frames only.
-Ref<TPcmSample> ReadData(TByteStream& s, uint32_t size, int32_t hertz, int32_t format) {
-    const int32_t frameBytes = SampleBytes[format];
+// `count` samples stored as `encoding` to 16-bit little-endian ones. Integer
+// samples keep their top 16 bits.
+void ConvertTo16(const uint8_t* in, int64_t count, Encoding encoding, uint8_t* out) {
+    for (int64_t i = 0; i < count; ++i, out += 2) {
+        switch (encoding) {
+        case Encoding::Int24:
+            out[0] = in[1], out[1] = in[2];
+            in += 3;
+            break;
+        case Encoding::Int32:
+            out[0] = in[2], out[1] = in[3];
+            in += 4;
+            break;
+        default: {
+            const uint32_t bits = Little32(in);
+            float value;
+            std::memcpy(&value, &bits, 4);
+            const auto v = static_cast<uint16_t>(FloatTo16(value));
+            out[0] = static_cast<uint8_t>(v), out[1] = static_cast<uint8_t>(v >> 8);
+            in += 4;
+            break;
+        }
+        }
+    }
+}
+
+// The "fmt " chunk's body (the first 40 bytes at most) as a layout; false,
+// with the reason recorded, when this decoder cannot load it.
+bool ParseFormat(const uint8_t* fmt, uint32_t size, Layout& layout) {
+    if (size < 16) {
+        Refuse("corrupt WAV data: \"fmt \" chunk of %u bytes", static_cast<unsigned>(size));
+        return false;
+    }
+    int32_t tag = static_cast<int32_t>(Little16(fmt));
+    const auto channels = static_cast<int32_t>(Little16(fmt + 2));
+    const auto hertz = static_cast<int64_t>(Little32(fmt + 4));
+    const auto bits = static_cast<int32_t>(Little16(fmt + 14));
+    if (tag == kFormatExtensible) {
+        if (size < 40 || Little16(fmt + 16) < 22 || std::memcmp(fmt + 26, kSubFormatTail, 14) != 0) {
+            Refuse("unsupported WAV encoding (extensible format without a known sub-format)");
+            return false;
+        }
+        tag = static_cast<int32_t>(Little16(fmt + 24));
+    }
+    if (tag == kFormatPcm && (bits == 8 || bits == 16)) {
+        layout.encoding = Encoding::Raw;
+    } else if (tag == kFormatPcm && (bits == 24 || bits == 32)) {
+        layout.encoding = bits == 24 ? Encoding::Int24 : Encoding::Int32;
+    } else if (tag == kFormatFloat && bits == 32) {
+        layout.encoding = Encoding::Float32;
+    } else if (tag == kFormatPcm || tag == kFormatFloat) {
+        Refuse("unsupported WAV sample size (%d-bit %s)", bits, tag == kFormatPcm ? "integer" : "float");
+        return false;
+    } else {
+        Refuse("unsupported WAV encoding (format 0x%04X)", static_cast<unsigned>(tag));
+        return false;
+    }
+    if (channels < 1) {
+        Refuse("corrupt WAV data: no channels");
+        return false;
+    }
+    if (channels > 2) {
+        Refuse("%d channels (at most 2)", channels);
+        return false;
+    }
+    if (hertz < 1 || hertz > std::numeric_limits<int32_t>::max()) {
+        Refuse("corrupt WAV data: sample rate %lld", static_cast<long long>(hertz));
+        return false;
+    }
+    layout.channels = channels;
+    layout.hertz = static_cast<int32_t>(hertz);
+    layout.sampleBytes = bits / 8;
+    if (layout.encoding == Encoding::Raw) {
+        layout.format = bits == 8 ? (channels == 1 ? SMP_MONO8 : SMP_STEREO8)
+                                  : (channels == 1 ? SMP_MONO16LE : SMP_STEREO16LE);
+    } else {
+        layout.format = channels == 1 ? SMP_MONO16LE : SMP_STEREO16LE;
+    }
+    return true;
+}
+
+// The "data" chunk: at most what the stream still holds, whole frames only,
+// converted to the sample's format.
+Ref<TPcmSample> ReadData(TByteStream& s, uint32_t size, const Layout& layout) {
+    const int32_t frameBytes = layout.channels * layout.sampleBytes;  // in the file
+    const int32_t sampleFrameBytes = SampleBytes[layout.format];       // in memory
+    const bool raw = layout.encoding == Encoding::Raw;
     int64_t bytes = size;
     const int64_t remaining = Remaining(s);
     if (remaining >= 0) bytes = std::min(bytes, remaining);
     bytes -= bytes % frameBytes;
-    if (bytes > std::numeric_limits<int32_t>::max()) return nullptr;
+    if (bytes / frameBytes * sampleFrameBytes > std::numeric_limits<int32_t>::max()) {
+        Refuse("sound too long (%lld bytes of data)", static_cast<long long>(bytes));
+        return nullptr;
+    }
+    const auto frames = static_cast<int32_t>(bytes / frameBytes);
 
     if (remaining >= 0) {
-        auto sample = NewPcmSample(static_cast<int32_t>(bytes / frameBytes), hertz, format);
-        const int64_t got = ReadUpTo(s, sample->samples, bytes);
-        sample->length = static_cast<int32_t>(got / frameBytes);  // a stream that held less than it said
+        auto sample = NewPcmSample(frames, layout.hertz, layout.format);
+        if (raw) {
+            const int64_t got = ReadUpTo(s, sample->samples, bytes);
+            sample->length = static_cast<int32_t>(got / frameBytes);  // a stream that held less than it said
+            return sample;
+        }
+        // Converted through a buffer of whole frames.
+        constexpr int32_t kBufferFrames = 16384;
+        std::vector<uint8_t> buffer(static_cast<size_t>(std::min(frames, kBufferFrames)) * frameBytes);
+        int32_t done = 0;
+        while (done < frames) {
+            const int32_t want = std::min(frames - done, kBufferFrames);
+            const auto got = static_cast<int32_t>(ReadUpTo(s, buffer.data(), int64_t{want} * frameBytes) / frameBytes);
+            ConvertTo16(buffer.data(), int64_t{got} * layout.channels, layout.encoding,
+                        sample->samples + int64_t{done} * sampleFrameBytes);
+            done += got;
+            if (got < want) break;
+        }
+        sample->length = done;
         return sample;
     }
     // A stream of unknown size: memory grows with the data that arrives, not
@@ -80,8 +224,11 @@ Ref<TPcmSample> ReadData(TByteStream& s, uint32_t size, int32_t hertz, int32_t f
         data.resize(at + static_cast<size_t>(got));
         if (got == 0) break;
     }
-    auto sample = NewPcmSample(static_cast<int32_t>(data.size() / frameBytes), hertz, format);
-    if (sample->length > 0) std::memcpy(sample->samples, data.data(), static_cast<size_t>(sample->capacity));
+    const auto got = static_cast<int32_t>(data.size() / frameBytes);
+    auto sample = NewPcmSample(got, layout.hertz, layout.format);
+    if (got == 0) return sample;
+    if (raw) std::memcpy(sample->samples, data.data(), static_cast<size_t>(sample->capacity));
+    else ConvertTo16(data.data(), int64_t{got} * layout.channels, layout.encoding, sample->samples);
     return sample;
 }
 
@@ -91,26 +238,33 @@ Ref<TPcmSample> TWAVSampleDecoder::Load(const Ref<TByteStream>& stream) {
     Ref<TByteStream> s = AsLittleEndian(stream);
     if (ReadTag(*s) != String("RIFF")) return nullptr;
     s->ReadInt();  // RIFF size, not trusted
-    if (ReadTag(*s) != String("WAVE") || ReadTag(*s) != String("fmt ")) return nullptr;
+    if (ReadTag(*s) != String("WAVE")) return nullptr;
+    // A WAVE file from here on: what is refused is refused with a reason.
+    const String first = ReadTag(*s);
+    if (first != String("fmt ")) {
+        Refuse("%s", first.IsEmpty() ? "corrupt WAV data: no \"fmt \" chunk"
+                                     : "unsupported WAV layout: \"fmt \" is not the first chunk");
+        return nullptr;
+    }
     const auto fmtSize = static_cast<uint32_t>(s->ReadInt());
-    if (fmtSize < 16) return nullptr;  // the fields below would run into the next chunk
-    if (s->ReadShort() != 1) return nullptr;  // PCM only
-    const int32_t channels = s->ReadShort();
-    const int32_t hertz = s->ReadInt();
-    s->ReadInt();    // byte rate
-    s->ReadShort();  // block align
-    const int32_t bits = s->ReadShort();
-    const int32_t format = FormatFor(channels, bits);
-    if (format == SMP_NONE || hertz <= 0) return nullptr;
-    SkipBytes(*s, int64_t{fmtSize} - 16 + (fmtSize & 1));
+    uint8_t fmt[40] = {};
+    const int64_t fmtRead = std::min<int64_t>(fmtSize, sizeof fmt);
+    if (ReadUpTo(*s, fmt, fmtRead) != fmtRead) {
+        Refuse("corrupt WAV data: it ends inside the \"fmt \" chunk");
+        return nullptr;
+    }
+    Layout layout;
+    if (!ParseFormat(fmt, fmtSize, layout)) return nullptr;
+    SkipBytes(*s, int64_t{fmtSize} - fmtRead + (fmtSize & 1));
 
     while (!s->Eof()) {
         const String tag = ReadTag(*s);
         if (tag.IsEmpty()) break;
         const auto size = static_cast<uint32_t>(s->ReadInt());
-        if (tag == String("data")) return ReadData(*s, size, hertz, format);
+        if (tag == String("data")) return ReadData(*s, size, layout);
         SkipBytes(*s, int64_t{size} + (size & 1));
     }
+    Refuse("corrupt WAV data: no \"data\" chunk");
     return nullptr;
 }
 

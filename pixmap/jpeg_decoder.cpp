@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "pixmap/decoder_io.h"
 #include "pixmap/jpeg_native.h"
@@ -29,10 +31,14 @@ Ref<TPixmap> TJPEGPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     detail::StreamSource source(*stream);
     int32_t width = 0, height = 0, components = 0;
     uint8_t* pixels = nullptr;
-    const int result = DecodeJPEG(&source, ReadFromStream, &width, &height, &components, &pixels);
+    std::string failure;
+    const int result = DecodeJPEG(&source, ReadFromStream, &width, &height, &components, &pixels, &failure);
     std::unique_ptr<uint8_t, FreeBlock> block(pixels);
     source.RethrowFault();
-    if (result != 0 || width == 0 || components != 3) return nullptr;
+    if (result != 0 || width == 0 || components != 3) {
+        if (!failure.empty()) detail::SetDecoderFailure(String(failure));
+        return nullptr;
+    }
 
     // The decoded block becomes the pixmap's memory: rows that are not a
     // multiple of 4 bytes long are spread out to the pixmap's pitch in place,

@@ -39,23 +39,29 @@ Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream, const String& name) 
         detail::SetLastErrorText(name + ": the stream cannot tell its position");
         return nullptr;
     }
+    detail::TakeDecoderFailure();  // one left by a decoder called on its own
+    String reason;
     for (Ref<TPixmapDecoder> decoder = pixmapDecoders.Head(); decoder; decoder = decoder->next) {
         // A stream that cannot go back to the start of the data could only
         // show later decoders the wrong bytes.
         stream->Seek(start);
         if (stream->Pos() != start) break;
+        Ref<TPixmap> pixmap;
         try {
-            Ref<TPixmap> pixmap = decoder->ReadPixmap(stream);
-            if (pixmap) {
-                detail::ClearLastErrorText();
-                return pixmap;
-            }
+            pixmap = decoder->ReadPixmap(stream);
         } catch (const TStreamError&) {
             // Not this decoder's data; the next one starts afresh.
         }
+        const String failure = detail::TakeDecoderFailure();
+        if (pixmap) {
+            detail::ClearLastErrorText();
+            return pixmap;
+        }
+        if (reason.IsEmpty()) reason = failure;
     }
     // A decoder that knew the format said what was wrong with the data.
-    detail::SetLastErrorTextIfNone(name + ": no image decoder accepts this data");
+    if (!reason.IsEmpty()) detail::SetLastErrorText(name + ": " + reason);
+    else detail::SetLastErrorTextIfNone(name + ": no image decoder accepts this data");
     return nullptr;
 }
 

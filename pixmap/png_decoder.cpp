@@ -1,6 +1,9 @@
 // The PNG decoder: the stream side of the PNG native layer.
 #include "korvagl/pixmap/png_decoder.h"
 
+#include <string>
+
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "pixmap/decoder_io.h"
 #include "pixmap/png_native.h"
@@ -16,8 +19,10 @@ size_t ReadFromStream(void* buffer, size_t count, void* handle) {
 
 Ref<TPixmap> TPNGPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     detail::StreamSource source(*stream);
-    Ref<TPixmap> pixmap = DecodePNG(&source, ReadFromStream);
+    std::string failure;
+    Ref<TPixmap> pixmap = DecodePNG(&source, ReadFromStream, &failure);
     source.RethrowFault();
+    if (!pixmap && !failure.empty()) detail::SetDecoderFailure(String(failure));
     return pixmap;
 }
 

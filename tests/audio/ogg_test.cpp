@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "korvagl/audio/ogg_decoder.h"
@@ -75,13 +76,25 @@ TEST_F(OggTest, CorruptDataIsRefused) {
     for (size_t i = 30; i < 200; ++i) broken[i] = static_cast<char>(broken[i] ^ 0x5A);
     EXPECT_EQ(Load(broken), nullptr);
     EXPECT_EQ(Load("OggS" + std::string(100, '\0')), nullptr);
+    EXPECT_EQ(LastErrorText().ToUtf8(), "stream: no Vorbis stream in the Ogg data");
     EXPECT_EQ(Load(ogg.substr(0, 60)), nullptr);
     EXPECT_EQ(Load(std::string(5000, 'x')), nullptr);
+    EXPECT_EQ(LastErrorText().ToUtf8(), "stream: no sound decoder accepts this data");
 }
 
 TEST_F(OggTest, MoreThanTwoChannelsAreRefused) {
     EXPECT_EQ(Load(OggFile(3, 22050, 4000)), nullptr);
+    EXPECT_EQ(LastErrorText().ToUtf8(), "stream: 3 channels (at most 2)");
     EXPECT_EQ(Load(OggFile(6, 44100, 4000)), nullptr);
+}
+
+TEST_F(OggTest, AnImpossibleLengthIsRefusedBeforeAnySizeIsComputedFromIt) {
+    for (int64_t granule : {int64_t{1} << 40, std::numeric_limits<int64_t>::max() - 100}) {
+        std::string ogg = OggFile(2, 22050, 60000);  // audio on several pages
+        SetLastGranule(ogg, granule);
+        EXPECT_EQ(Load(ogg), nullptr) << granule;
+        EXPECT_EQ(LastErrorText().ToUtf8().rfind("stream: sound too long (", 0), 0u) << LastErrorText().ToUtf8();
+    }
 }
 
 // A file that gets shorter while it is read: whole while the decoder looks
@@ -146,7 +159,7 @@ TEST_F(OggTest, WavIsTriedFirstAndOggStillLoads) {
     ASSERT_NE(DownCast<TWAVSampleDecoder>(head), nullptr);
     ASSERT_NE(DownCast<TOggSampleDecoder>(head->next), nullptr);
     // A WAV the WAV decoder refuses reaches the Ogg decoder, which refuses it too.
-    EXPECT_EQ(Load(WavFile(1, 8000, 24, std::string(30, '\0'))), nullptr);
+    EXPECT_EQ(Load(WavFile(1, 8000, 12, std::string(30, '\0'))), nullptr);
     EXPECT_NE(Load(WavFile(1, 8000, 8, "abc")), nullptr);
     EXPECT_NE(Load(OggFile(1, 8000, 100)), nullptr);
 }

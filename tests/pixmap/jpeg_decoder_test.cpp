@@ -41,12 +41,13 @@ struct Decoded {
     int result = -2;
     int32_t width = -1, height = -1, components = -1;
     std::string pixels;
+    std::string failure;
 };
 
 Decoded Decode(Input input) {
     Decoded d;
     uint8_t* block = nullptr;
-    d.result = DecodeJPEG(&input, ReadInput, &d.width, &d.height, &d.components, &block);
+    d.result = DecodeJPEG(&input, ReadInput, &d.width, &d.height, &d.components, &block, &d.failure);
     if (block) {
         d.pixels.assign(reinterpret_cast<char*>(block), static_cast<size_t>(d.width) * d.height * d.components);
         std::free(block);
@@ -67,7 +68,7 @@ double MeanDifference(const std::string& a, const std::vector<uint8_t>& b) {
     return a.empty() ? 0 : sum / static_cast<double>(a.size());
 }
 
-TEST(JpegNativeTest, DecodesColourAsRgbAndGreyAsOneComponent) {
+TEST(JpegNativeTest, DecodesColourAndGreyAsRgb) {
     const auto rgb = test::TestPattern(75, 41, 3);
     const Decoded colour = Decode(test::EncodeJPEG(75, 41, 3, rgb, 100));
     ASSERT_EQ(colour.result, 0);
@@ -80,8 +81,10 @@ TEST(JpegNativeTest, DecodesColourAsRgbAndGreyAsOneComponent) {
     const auto grey = test::TestPattern(16, 8, 1);
     const Decoded g = Decode(test::EncodeJPEG(16, 8, 1, grey, 100));
     ASSERT_EQ(g.result, 0);
-    EXPECT_EQ(g.components, 1);
-    EXPECT_LE(MeanDifference(g.pixels, grey), 3);
+    EXPECT_EQ(g.components, 3);
+    std::vector<uint8_t> greyAsRgb;
+    for (uint8_t level : grey) greyAsRgb.insert(greyAsRgb.end(), 3, level);
+    EXPECT_LE(MeanDifference(g.pixels, greyAsRgb), 3);
 
     const auto progressive = Decode(test::EncodeJPEG(75, 41, 3, rgb, 100, true));
     ASSERT_EQ(progressive.result, 0);
@@ -102,7 +105,10 @@ TEST(JpegNativeTest, EmptyOrForeignDataFails) {
     EXPECT_EQ(empty.result, -1);
     EXPECT_EQ(empty.width, 0);
     EXPECT_TRUE(empty.pixels.empty());
-    EXPECT_EQ(Decode(std::string("\x89PNG\r\n\x1a\n and so on")).result, -1);
+    EXPECT_EQ(empty.failure, "");  // not a JPEG: no reason to give
+    const Decoded png = Decode(std::string("\x89PNG\r\n\x1a\n and so on"));
+    EXPECT_EQ(png.result, -1);
+    EXPECT_EQ(png.failure, "");
     EXPECT_EQ(Decode(std::string(5000, '\0')).result, -1);
     EXPECT_EQ(Decode(std::string("\xFF\xD8\xFF\xD9", 4)).result, -1);  // start and end, nothing between
 }
@@ -143,7 +149,9 @@ std::string WithSize(std::string jpeg, int width, int height) {
 TEST(JpegNativeTest, OversizedImagesAreRefusedBeforeDecoding) {
     const std::string small = test::EncodeJPEG(16, 16, 3, test::TestPattern(16, 16, 3));
     ASSERT_NE(FrameSizeOffset(small), std::string::npos);
-    EXPECT_EQ(Decode(WithSize(small, 40000, 16)).result, -1);   // wider than 32768
+    const Decoded wider = Decode(WithSize(small, 40000, 16));  // wider than 32768
+    EXPECT_EQ(wider.result, -1);
+    EXPECT_EQ(wider.failure, "image too large (40000 x 16)");
     EXPECT_EQ(Decode(WithSize(small, 16, 33000)).result, -1);   // taller than 32768
     EXPECT_EQ(Decode(WithSize(small, 30000, 30000)).result, -1); // 2.7 GB of pixels
     // A size within the limits decodes (mostly grey, since the data is short).
@@ -186,7 +194,9 @@ std::string ManyScanJpeg() {
 }
 
 TEST(JpegNativeTest, TooManyScansAreRefused) {
-    EXPECT_EQ(Decode(ManyScanJpeg()).result, -1);
+    const Decoded d = Decode(ManyScanJpeg());
+    EXPECT_EQ(d.result, -1);
+    EXPECT_EQ(d.failure, "too many scans (more than 100)");
 }
 
 TEST(JpegNativeTest, NothingIsPrinted) {
@@ -204,7 +214,7 @@ TEST(JpegNativeTest, NothingIsPrinted) {
 
 // ---- On streams ---------------------------------------------------------------
 
-TEST(JpegDecoderTest, ColourLoadsAsRgbOfFullSizeAndGreyIsRefused) {
+TEST(JpegDecoderTest, ColourLoadsAsRgbOfFullSize) {
     InitKorvaGL();
     const auto rgb = test::TestPattern(75, 41, 3);
     const std::string file = test::EncodeJPEG(75, 41, 3, rgb, 100);
@@ -225,13 +235,31 @@ TEST(JpegDecoderTest, ColourLoadsAsRgbOfFullSizeAndGreyIsRefused) {
     const std::vector<uint8_t> evenRows = test::PixelRows(e);
     EXPECT_EQ(std::string(evenRows.begin(), evenRows.end()), Decode(even).pixels);
 
-    EXPECT_FALSE(test::Load(test::EncodeJPEG(16, 8, 1, test::TestPattern(16, 8, 1))));
     const Ref<TJPEGPixmapDecoder> jpeg = test::RegisteredDecoder<TJPEGPixmapDecoder>();
     EXPECT_FALSE(jpeg->ReadPixmap(test::StreamOf("")));
     EXPECT_FALSE(jpeg->ReadPixmap(test::StreamOf(file.substr(0, 200))));
     const Ref<TPixmap> cut = jpeg->ReadPixmap(test::StreamOf(file.substr(0, file.size() / 2)));
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->height, 41);
+}
+
+TEST(JpegDecoderTest, GreyCmykAndYcckLoadAsPillowDecodesThem) {
+    InitKorvaGL();
+    const auto cmyk = test::TestPattern(37, 21, 4, 3);
+    const std::vector<std::string> files = {
+        test::EncodeJPEG(37, 21, 1, test::TestPattern(37, 21, 1, 2)),
+        test::EncodeJPEG(37, 21, 1, test::TestPattern(37, 21, 1, 2), 80, true),
+        test::EncodeJPEG(37, 21, 4, cmyk),
+        test::EncodeJPEG(37, 21, 4, cmyk, 90, false, true),
+    };
+    const std::vector<test::PilImage> references = test::DecodeWithPIL(files);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const Ref<TPixmap> p = test::Load(files[i]);
+        ASSERT_TRUE(p) << i;
+        EXPECT_EQ(p->format, PIX_RGB24) << i;
+        EXPECT_EQ(p->width, 37) << i;
+        EXPECT_EQ(test::PixelRows(p), references[i].pixels) << i;
+    }
 }
 
 TEST(JpegDecoderTest, StreamErrorsLeaveTheDecoder) {

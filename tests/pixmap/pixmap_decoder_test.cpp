@@ -115,6 +115,26 @@ TEST_F(PixmapDecoderTest, NothingToLoadGivesTheNullObject) {
     EXPECT_FALSE(ReadPixmap(String(dir.Write("junk", std::string(3000, '\x7f')))));
 }
 
+TEST_F(PixmapDecoderTest, TheDecoderThatKnowsTheFormatSaysWhyAndTheSourceIsNamed) {
+    test::TempDir dir;
+    std::string png = test::EncodePNG(8, 8, test::TestPattern(8, 8, 3));
+    png[29] ^= 0x55;  // the header chunk's CRC
+    const String path(dir.Write("x.png", png));
+    EXPECT_FALSE(ReadPixmap(path));
+    EXPECT_EQ(LastErrorText().ToUtf8(), ("\"" + path + "\": corrupt PNG data: IHDR: CRC error").ToUtf8());
+
+    const std::string jpeg = test::EncodeJPEG(16, 16, 3, test::TestPattern(16, 16, 3));
+    EXPECT_FALSE(test::Load(jpeg.substr(0, 100)));
+    EXPECT_EQ(LastErrorText().ToUtf8().rfind("stream: corrupt JPEG data: ", 0), 0u) << LastErrorText().ToUtf8();
+
+    // A decoder's reason left from a call outside ReadPixmap is not reused.
+    EXPECT_FALSE(test::RegisteredDecoder<TPNGPixmapDecoder>()->ReadPixmap(test::StreamOf(png)));
+    EXPECT_FALSE(test::Load("plain text, no image at all"));
+    EXPECT_EQ(LastErrorText().ToUtf8(), "stream: no image decoder accepts this data");
+    EXPECT_TRUE(test::Load(test::EncodePNG(1, 1, {1, 2, 3})));
+    EXPECT_TRUE(LastErrorText().IsEmpty());
+}
+
 TEST_F(PixmapDecoderTest, AStreamWithoutAPositionIsClosedUntried) {
     const Ref<ScriptedStream> stream = New<ScriptedStream>(test::EncodePNG(2, 2, test::TestPattern(2, 2, 3)));
     stream->hasPosition = false;

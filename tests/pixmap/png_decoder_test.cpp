@@ -31,9 +31,9 @@ size_t ReadInput(void* buffer, size_t count, void* handle) {
     return n;
 }
 
-Ref<TPixmap> Decode(const std::string& bytes) {
+Ref<TPixmap> Decode(const std::string& bytes, std::string* failure = nullptr) {
     Input input{bytes};
-    return DecodePNG(&input, ReadInput);
+    return DecodePNG(&input, ReadInput, failure);
 }
 
 std::vector<uint8_t> RowBytes(const Ref<TPixmap>& p) {
@@ -119,12 +119,50 @@ TEST_F(PngNativeTest, PalettesExpandToColourAndTransparencyToAlpha) {
     EXPECT_EQ(k->ReadPixel(1, 0), 0x00040506u);
 }
 
-TEST_F(PngNativeTest, GreyAndSixteenBitImagesAreNotLoaded) {
-    EXPECT_FALSE(Decode(test::EncodePNG(4, 4, test::TestPattern(4, 4, 1), Options(0))));
-    EXPECT_FALSE(Decode(test::EncodePNG(8, 2, {0x1B, 0xE4, 0x1B, 0xE4}, Options(0, 2))));
-    EXPECT_FALSE(Decode(test::EncodePNG(4, 4, test::TestPattern(4, 4, 2), Options(4))));
-    EXPECT_FALSE(Decode(test::EncodePNG(4, 4, test::TestPattern(4, 8, 3), Options(2, 16))));
-    EXPECT_FALSE(Decode(test::EncodePNG(4, 4, test::TestPattern(4, 8, 4), Options(6, 16))));
+struct Kind {
+    int colourType, depth;
+    bool transparency, interlaced;
+};
+
+// A 13x7 PNG of this kind: pattern bytes as packed samples (any bits make a
+// valid level or palette index), a full palette for palette images, and for
+// a transparency chunk a few palette alphas or the first pixel's level.
+std::string KindFile(const Kind& kind, uint32_t seed) {
+    static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
+    const int w = 13, h = 7;
+    const int rowBytes = (w * kChannels[kind.colourType] * kind.depth + 7) / 8;
+    test::PngOptions options = Options(kind.colourType, kind.depth);
+    options.interlaced = kind.interlaced;
+    const std::vector<uint8_t> rows = test::TestPattern(rowBytes, h, 1, seed);
+    if (kind.colourType == 3) options.palette = test::TestPattern(1 << kind.depth, 1, 3, seed + 1);
+    if (kind.transparency) {
+        options.transparency = kind.colourType == 3 ? std::vector<uint8_t>{0, 128, 255, 7}
+                                                    : std::vector<uint8_t>{0, rows[0]};
+    }
+    return test::EncodePNG(w, h, rows, options);
+}
+
+TEST_F(PngNativeTest, EveryColourTypeAndDepthLoadsAsPillowDecodesIt) {
+    const std::vector<Kind> kinds = {
+        {0, 1, false, false}, {0, 2, false, false}, {0, 4, false, false}, {0, 8, false, false},
+        {0, 16, false, false}, {0, 8, true, false}, {0, 16, false, true}, {4, 8, false, false},
+        {4, 16, false, false}, {4, 8, false, true}, {3, 1, false, false}, {3, 2, false, false},
+        {3, 8, false, false}, {3, 2, true, false}, {3, 8, true, true}, {2, 16, false, false},
+        {6, 16, false, false}, {6, 16, false, true},
+    };
+    std::vector<std::string> files;
+    for (size_t i = 0; i < kinds.size(); ++i) files.push_back(KindFile(kinds[i], static_cast<uint32_t>(i + 1)));
+    const std::vector<test::PilImage> references = test::DecodeWithPIL(files);
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        SCOPED_TRACE("colour type " + std::to_string(kinds[i].colourType) + ", depth " +
+                     std::to_string(kinds[i].depth) + (kinds[i].transparency ? ", tRNS" : "") +
+                     (kinds[i].interlaced ? ", interlaced" : ""));
+        const Ref<TPixmap> p = Decode(files[i]);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p->format, references[i].alpha ? PIX_RGBA32 : PIX_RGB24);
+        EXPECT_EQ(p->width, references[i].width);
+        EXPECT_EQ(RowBytes(p), references[i].pixels);
+    }
 }
 
 // Replaces the CRC of the chunk that starts at `at` after changing its data.
@@ -171,7 +209,9 @@ TEST_F(PngNativeTest, OversizedHeadersAreRefusedBeforeAllocating) {
         FixCrc(png, 8);
         return png;
     };
-    EXPECT_FALSE(Decode(withSize(40000, 1)));
+    std::string failure;
+    EXPECT_FALSE(Decode(withSize(40000, 1), &failure));
+    EXPECT_EQ(failure, "image too large (40000 x 1)");
     EXPECT_FALSE(Decode(withSize(1, 40000)));
     EXPECT_FALSE(Decode(withSize(20000, 20000)));  // 1.2 GB of pixels
     EXPECT_FALSE(Decode(withSize(0x7FFFFFFF, 0x7FFFFFFF)));
@@ -191,9 +231,12 @@ TEST_F(PngNativeTest, LoadsThroughTheRegistry) {
     const Ref<TPixmap> palette = test::Load(test::EncodePNG(3, 2, {0x01, 0x20, 0x21, 0x00}, Options(3, 4, {1, 2, 3, 4, 5, 6, 7, 8, 9})));
     ASSERT_TRUE(palette);
     EXPECT_EQ(palette->format, PIX_RGB24);
-    // No other decoder claims what the PNG decoder refuses.
-    EXPECT_FALSE(test::Load(test::EncodePNG(4, 4, test::TestPattern(4, 4, 1), Options(0))));
-    EXPECT_FALSE(test::Load(test::EncodePNG(4, 4, test::TestPattern(4, 8, 3), Options(2, 16))));
+    const Ref<TPixmap> grey = test::Load(test::EncodePNG(4, 4, test::TestPattern(4, 4, 1), Options(0)));
+    ASSERT_TRUE(grey);
+    EXPECT_EQ(grey->format, PIX_RGB24);
+    const Ref<TPixmap> deep = test::Load(test::EncodePNG(4, 4, test::TestPattern(4, 8, 4), Options(6, 16)));
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->format, PIX_RGBA32);
 }
 
 TEST_F(PngNativeTest, StreamErrorsLeaveTheDecoder) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace korva::test {
@@ -28,6 +29,31 @@ std::string Riff(const std::string& chunks) { return "RIFF" + U32(static_cast<ui
 
 std::string WavFile(int channels, int rate, int bits, const std::string& data) {
     return Riff(Chunk("fmt ", FmtBody(1, channels, rate, bits)) + Chunk("data", data));
+}
+
+std::string ExtensibleFmtBody(int subFormat, int channels, int rate, int bits) {
+    static const char kTail[] = "\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71";
+    const std::string extension = U16(22) + U16(bits) + U32(channels == 1 ? 0x4 : 0x3) + U16(subFormat) +
+                                  std::string(kTail, 14);
+    return FmtBody(0xFFFE, channels, rate, bits, extension);
+}
+
+std::string PcmBytes(int bits, const std::vector<int64_t>& values) {
+    std::string out;
+    for (int64_t v : values) {
+        for (int b = 0; b < bits; b += 8) out += static_cast<char>(static_cast<uint64_t>(v) >> b);
+    }
+    return out;
+}
+
+std::string FloatBytes(const std::vector<float>& values) {
+    std::string out;
+    for (float v : values) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        out += U32(bits);
+    }
+    return out;
 }
 
 std::vector<int16_t> ToneFrames(int channels, int rate, int frames) {

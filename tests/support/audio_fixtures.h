@@ -19,6 +19,13 @@ std::string FmtBody(int formatTag, int channels, int rate, int bits, const std::
 std::string Riff(const std::string& chunks);
 // A plain PCM WAV file.
 std::string WavFile(int channels, int rate, int bits, const std::string& data);
+// The body of a WAVE_FORMAT_EXTENSIBLE "fmt " chunk (40 bytes) whose
+// sub-format GUID holds `subFormat` (1 PCM, 3 float).
+std::string ExtensibleFmtBody(int subFormat, int channels, int rate, int bits);
+// Integer samples of `bits` bits (8 to 32) as a WAV file stores them.
+std::string PcmBytes(int bits, const std::vector<int64_t>& values);
+// 32-bit IEEE float samples as a WAV file stores them.
+std::string FloatBytes(const std::vector<float>& values);
 
 // Interleaved 16-bit frames of a few sine tones (a different one per channel).
 std::vector<int16_t> ToneFrames(int channels, int rate, int frames);

@@ -4,6 +4,8 @@
 #include <png.h>
 #include <setjmp.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -147,7 +149,7 @@ void JpegQuiet(j_common_ptr) {}
 }  // namespace
 
 std::string EncodeJPEG(int width, int height, int components, const std::vector<uint8_t>& pixels, int quality,
-                       bool progressive) {
+                       bool progressive, bool ycck) {
     jpeg_compress_struct cinfo{};
     JpegFailure failure{};
     cinfo.err = jpeg_std_error(&failure.manager);
@@ -165,8 +167,9 @@ std::string EncodeJPEG(int width, int height, int components, const std::vector<
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
     cinfo.input_components = components;
-    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    if (ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
@@ -180,6 +183,67 @@ std::string EncodeJPEG(int width, int height, int components, const std::vector<
     std::string out(reinterpret_cast<const char*>(buffer), size);
     std::free(buffer);
     return out;
+}
+
+// ---- Pillow's decoding -----------------------------------------------------
+
+std::vector<PilImage> DecodeWithPIL(const std::vector<std::string>& files) {
+    char pattern[] = "/tmp/korvagl-pil-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("DecodeWithPIL: no temporary directory");
+    const std::string dir = pattern;
+    const std::string script = dir + "/decode.py";
+    std::string command = "/usr/bin/python3 " + script;
+    const auto write = [](const std::string& path, const std::string& bytes) {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) throw std::runtime_error(path);
+        std::fclose(f);
+    };
+    write(script,
+          "import sys\n"
+          "from PIL import Image\n"
+          "out = sys.stdout.buffer\n"
+          "for path in sys.argv[1:]:\n"
+          "    im = Image.open(path)\n"
+          "    im.load()\n"
+          "    alpha = im.mode in ('RGBA', 'LA', 'PA') or 'transparency' in im.info\n"
+          "    if im.mode.startswith('I'):\n"
+          "        im = Image.frombytes('L', im.size, bytes(v >> 8 for v in im.getdata()))\n"
+          "    data = im.convert('RGBA' if alpha else 'RGB').tobytes()\n"
+          "    out.write(b'%d %d %d\\n' % (im.size[0], im.size[1], alpha) + data)\n");
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string path = dir + "/" + std::to_string(i);
+        write(path, files[i]);
+        command += " " + path;
+    }
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[65536];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+        pclose(pipe);
+    }
+    for (size_t i = 0; i < files.size(); ++i) std::remove((dir + "/" + std::to_string(i)).c_str());
+    std::remove(script.c_str());
+    rmdir(dir.c_str());
+
+    std::vector<PilImage> images;
+    size_t at = 0;
+    while (images.size() < files.size()) {
+        PilImage image;
+        int alpha = 0;
+        const size_t line = output.find('\n', at);
+        if (line == std::string::npos ||
+            std::sscanf(output.c_str() + at, "%d %d %d", &image.width, &image.height, &alpha) != 3) {
+            throw std::runtime_error("DecodeWithPIL: python3 with PIL gave no image");
+        }
+        image.alpha = alpha != 0;
+        const size_t bytes = static_cast<size_t>(image.width) * image.height * (image.alpha ? 4 : 3);
+        if (output.size() < line + 1 + bytes) throw std::runtime_error("DecodeWithPIL: short output");
+        image.pixels.assign(output.begin() + static_cast<std::ptrdiff_t>(line + 1),
+                            output.begin() + static_cast<std::ptrdiff_t>(line + 1 + bytes));
+        at = line + 1 + bytes;
+        images.push_back(std::move(image));
+    }
+    return images;
 }
 
 // ---- BMP --------------------------------------------------------------------

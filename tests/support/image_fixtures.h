@@ -1,6 +1,7 @@
 // Test support: image files made in memory, for decoder tests, benchmarks and
 // fuzz seeds. PNG and JPEG are written with libpng and libjpeg; BMP and TGA
-// are laid out byte by byte. Every function returns the file's bytes.
+// are laid out byte by byte. Every Encode function returns the file's bytes;
+// DecodeWithPIL runs Pillow on files as a reference decoding.
 // Nothing here uses the framework, so it also builds into benchmarks.
 #pragma once
 
@@ -42,9 +43,20 @@ struct PngOptions {
 // (16-bit samples big-endian, sub-byte depths packed high bits first).
 std::string EncodePNG(int width, int height, const std::vector<uint8_t>& rows, const PngOptions& options = {});
 
-// A JPEG of `pixels` (packed rows of 1 or 3 components, RGB for 3).
+// A JPEG of `pixels` (packed rows of 1, 3 or 4 components: grey, RGB, or
+// CMYK values as libjpeg gives them back, stored as YCCK when `ycck`).
 std::string EncodeJPEG(int width, int height, int components, const std::vector<uint8_t>& pixels,
-                       int quality = 90, bool progressive = false);
+                       int quality = 90, bool progressive = false, bool ycck = false);
+
+// An image file as Pillow (Debian's python3-pil) decodes it: RGBA when it
+// has alpha (an alpha channel or a transparency entry), else RGB; 16-bit
+// grey keeps the high byte of each level. One python3 run decodes them all.
+struct PilImage {
+    int width = 0, height = 0;
+    bool alpha = false;
+    std::vector<uint8_t> pixels;  // packed rows
+};
+std::vector<PilImage> DecodeWithPIL(const std::vector<std::string>& files);
 
 // An uncompressed BMP (40-byte information header, bottom row first unless
 // topDown). bitCount 1, 4, 8 take `pixels` as palette indices, one byte per

@@ -31,6 +31,17 @@ void SetLastErrorTextIfNone(const String& reason);
 void ClearLastErrorText();
 // The text in double quotes, as reasons name files and URLs.
 String Quoted(const String& text);
+
+// For decoders, which see only a stream: a decoder that recognised its
+// format but refuses the data records why, without naming the source (for
+// example "corrupt PNG data: IHDR: CRC error"), and returns the null object.
+// The registry loop that called it (ReadPixmap, ReadPcmSample) takes the
+// reason and records it as `"name": reason`. Within one loop the first
+// decoder's reason is kept. Nothing is logged until the loop records it.
+void SetDecoderFailure(const String& reason);
+// The reason a decoder recorded on this thread since the last call, which
+// it forgets; empty when none.
+String TakeDecoderFailure();
 }  // namespace detail
 
 }  // namespace korva

@@ -3,8 +3,11 @@
 // TOggSampleDecoder decodes the first logical bitstream of an Ogg Vorbis
 // file (mono or stereo) to 16-bit samples through libvorbisfile, reading the
 // stream itself; data that ends before the stated length leaves the rest of
-// the sample silent, and more than two channels give the null object. It
-// never closes the stream.
+// the sample silent. More than two channels, a length whose 16-bit data
+// would not fit in 2 GiB, and corrupt data give the null object; when the
+// data begins as Ogg data does ("OggS"), the reason is recorded for
+// ReadPcmSample ("6 channels (at most 2)", "no Vorbis stream in the Ogg data",
+// ...). It never closes the stream.
 #pragma once
 
 #include "korvagl/audio/sample_decoder.h"

@@ -16,7 +16,10 @@ namespace korva {
 class TByteStream;
 
 // A sample decoder: Load gives a sample, or the null object when the stream
-// is not in its format. A stream error inside Load only means the same.
+// is not in its format. A stream error inside Load only means the same. A
+// decoder that recognises its format but refuses the data says why with
+// detail::SetDecoderFailure (korvagl/app/last_error.h), without naming the
+// source; one that does not recognise the data says nothing.
 class TPcmSampleDecoder : public Object {
 public:
     virtual Ref<TPcmSample> Load(const Ref<TByteStream>& stream);
@@ -27,7 +30,11 @@ public:
 // closed: it is read through a non-closing view). Tries each decoder from
 // the registry's head at the stream's start position. Raises "Stream is not
 // seekable" when the stream cannot tell its position; the stream it opened
-// is closed on that path too, so no handle is left behind.
+// is closed on that path too, so no handle is left behind. After a failure
+// LastErrorText names the source (the URL in quotes, or "stream") and the
+// cause: the reason of the first decoder that recognised the data, as in
+// `"x.wav": 6 channels (at most 2)`, or
+// `"x.wav": no sound decoder accepts this data`.
 Ref<TPcmSample> ReadPcmSample(const Ref<Object>& url);
 Ref<TPcmSample> ReadPcmSample(const String& url);
 // Puts a decoder at the head of the registry unless its next link is set.

@@ -24,7 +24,10 @@ public:
     // Decodes the data at the stream's current position. Returns the pixmap,
     // or the null object when the data is not in this decoder's format. May
     // raise the stream's errors (TStreamError and its kinds), which
-    // ReadPixmap takes as "not my format". The base version raises
+    // ReadPixmap takes as "not my format". A decoder that recognises its
+    // format but refuses the data says why with detail::SetDecoderFailure
+    // (korvagl/app/last_error.h), without naming the source; one that does
+    // not recognise the data says nothing. The base version raises
     // TAbstractMethodFault.
     virtual Ref<TPixmap> ReadPixmap(const Ref<TByteStream>& stream);
 
@@ -39,9 +42,13 @@ Ref<TPixmapDecoder> FirstPixmapDecoder();
 // Loads a pixmap from a URL (a path, "protocol::path", or a boxed URL) or
 // from a stream object, which is read from its current position and left
 // open. Returns the null object when the URL does not open, the stream cannot
-// report its position, or no decoder recognises the data. Decoders' stream
-// errors are absorbed; any other fault passes on to the caller. The stream
-// this opens is closed on every path, faults included.
+// report its position, or no decoder loads the data. Decoders' stream errors
+// are absorbed; any other fault passes on to the caller. The stream this
+// opens is closed on every path, faults included. LastErrorText then names
+// the source (the URL in quotes, or "stream") and the cause: the reason of
+// the first decoder that recognised the data, as in
+// `"x.png": corrupt PNG data: IHDR: CRC error`, or
+// `"x.png": no image decoder accepts this data`.
 Ref<TPixmap> ReadPixmap(const String& url);
 Ref<TPixmap> ReadPixmap(const Ref<Object>& url);
 

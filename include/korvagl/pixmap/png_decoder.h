@@ -1,12 +1,13 @@
 // KorvaGL: the PNG decoder.
 //
-// Loads 8-bit colour PNGs: RGB as PIX_RGB24, RGB with alpha as PIX_RGBA32.
-// Palette images are expanded to RGB, and a transparency chunk (on a palette
-// or RGB image) becomes an alpha channel, so those load as PIX_RGBA32.
-// Interlaced images load like the others. Grey images (with or without
-// alpha) and 16-bit images are not loaded (the null object), nor are images
-// wider or taller than 32768 pixels or larger than 512 MiB. Corrupt or cut
-// files give the null object and print nothing.
+// Loads every PNG colour type and depth: as PIX_RGBA32 when the image has
+// alpha (an alpha channel, or a transparency chunk, which becomes one), else
+// as PIX_RGB24. Palette images are expanded to RGB, grey levels fill all
+// three channels, 16-bit samples keep their high byte, and interlaced images
+// load like the others. Images wider or taller than 32768 pixels or larger
+// than 512 MiB are not loaded (the null object), nor are corrupt or cut
+// files; the reason is recorded for ReadPixmap ("corrupt PNG data: <libpng's
+// message>", "image too large (W x H)"). Prints nothing.
 #pragma once
 
 #include "korvagl/pixmap/pixmap_decoder.h"

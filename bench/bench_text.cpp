@@ -1,10 +1,13 @@
 // Speed of text and collisions: ImagesOverlapTransformed of two 64x64 masked
-// discs (overlapping, touching corners only, apart), and loading fonts.
-// Font loads run without a display and on SDL's offscreen GL (Mesa).
+// discs (overlapping, touching corners only, apart) at scales from 0.01 to
+// 100000, loading fonts, and drawing a 1000-character line of Latin-1 beside
+// one of Cyrillic and Greek. Font loads run without a display and on SDL's
+// offscreen GL (Mesa), text is drawn on it.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "korvagl/korvagl.h"
@@ -55,15 +58,17 @@ std::vector<Pair> Pairs(float nearest, float farthest) {
     return pairs;
 }
 
-void Overlaps(benchmark::State& state, const std::vector<Pair>& pairs) {
+// Every pair at `scale`, positions scaled with the images: the same pairs
+// whatever the scale.
+void Overlaps(benchmark::State& state, const std::vector<Pair>& pairs, float scale = 1) {
     Start();
     const Ref<TImage> a = Disc(), b = Disc();
     size_t i = 0;
     int64_t hits = 0;
     for (auto _ : state) {
         const Pair& p = pairs[i++ & 1023];
-        hits += ImagesOverlapTransformed(a, 200, 200, 0, p.rotation1, 1, 1, b, 200 + p.x, 200 + p.y, 0, p.rotation2,
-                                         1, 1);
+        hits += ImagesOverlapTransformed(a, 200, 200, 0, p.rotation1, scale, scale, b, 200 + p.x * scale,
+                                         200 + p.y * scale, 0, p.rotation2, scale, scale);
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["collide"] = double(hits) / double(state.iterations());
@@ -81,6 +86,49 @@ BENCHMARK(BM_OverlapBoxesOnly);
 // Centres more than 91 apart (the boxes' half-diagonals): bounding boxes reject.
 void BM_OverlapRejected(benchmark::State& state) { Overlaps(state, Pairs(100, 300)); }
 BENCHMARK(BM_OverlapRejected);
+
+// The pairs above at scale kScales[range(0)]: the overlap grows with the
+// square of the scale, the work must not (within 2x of scale 1).
+const float kScales[] = {0.01f, 0.1f, 0.5f, 1, 1.2f, 1.4f, 2, 10, 100, 1000, 100000};
+
+void BM_OverlapTouchingScaled(benchmark::State& state) {
+    Overlaps(state, Pairs(0, 60), kScales[state.range(0)]);
+    state.SetLabel("scale " + std::to_string(kScales[state.range(0)]));
+}
+BENCHMARK(BM_OverlapTouchingScaled)->DenseRange(0, 10);
+
+void BM_OverlapBoxesOnlyScaled(benchmark::State& state) {
+    Overlaps(state, Pairs(66, 88), kScales[state.range(0)]);
+    state.SetLabel("scale " + std::to_string(kScales[state.range(0)]));
+}
+BENCHMARK(BM_OverlapBoxesOnlyScaled)->DenseRange(0, 10);
+
+// A 1000-character line drawn with DejaVu Sans at 16 px, each character
+// already drawn once: Latin-1 letters (range(0) = 0) or Cyrillic and Greek
+// (1). One pixel is read back after each line, so Mesa's work is included.
+void BM_TextLine(benchmark::State& state) {
+    Start();
+    OpenGraphics(800, 600, 0, 0);
+    Ref<TImageFont> font = OpenImageFont(kDejaVu, 16);
+    if (!font) state.SkipWithError("DejaVu Sans is missing");
+    SetDrawFont(font);
+    std::u16string line;
+    for (int i = 0; i < 1000; ++i) {
+        if (state.range(0) == 0) line += char16_t(i % 2 ? 0xC0 + i % 64 : 'a' + i % 26);
+        else line += char16_t(i % 2 ? 0x410 + i % 64 : 0x3B1 + i % 25);
+    }
+    const String text(line);
+    DrawText(text, 0, 100);
+    for (auto _ : state) {
+        DrawText(text, 0, 100);
+        benchmark::DoNotOptimize(ReadScreenPixmap(0, 0, 1, 1).Get());
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+    state.SetLabel(state.range(0) == 0 ? "Latin-1" : "Cyrillic and Greek");
+    SetDrawFont(nullptr);
+    CloseGraphics();
+}
+BENCHMARK(BM_TextLine)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_FontLoad(benchmark::State& state) {
     Start();

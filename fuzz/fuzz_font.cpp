@@ -3,7 +3,8 @@
 // and the image font makes its glyph images. No display is opened (the
 // glyph frames keep their pixels until a display would draw them). A font
 // that comes back must be consistent: 224 glyphs whose images match their
-// rectangles, and text measures within the glyphs' bounds.
+// rectangles, and text measures within the glyphs' bounds, for characters
+// beyond the 224 (rendered on first use) as well.
 #include <unistd.h>
 
 #include <cstdio>
@@ -53,6 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetDrawFont(font);
     if (TextHeight(String(units, 224)) > 4 * 12 + 64) std::abort();
     volatile int32_t width = TextWidth(String(units, 224));
+    // Characters beyond the range are rendered on first use, under the same
+    // bounds: a few scripts, a surrogate pair, a lone surrogate.
+    const char16_t more[] = {0x100, 0x3A9, 0x416, 0x20AC, 0x4E2D, 0xFFFD, 0xD83D, 0xDE00, 0xDC00, 0xD800};
+    const String beyond(more, 10);
+    if (TextHeight(beyond) > 4 * 12 + 64) std::abort();
+    width = TextWidth(beyond);
+    for (char16_t unit : more) {
+        const Ref<TImageGlyph> g = font->CharGlyph(unit);
+        if (g && g->image && (g->image->width != g->width || g->image->height != g->height)) std::abort();
+    }
     (void)width;
     SetDrawFont(nullptr);
     return 0;

@@ -1,6 +1,8 @@
-// Pixel-accurate collisions: placements become quads kept in 32 layers; a
-// test scans two quads row by row and samples both images at every pixel
-// centre they share.
+// Pixel-accurate collisions: placements become quads kept in 32 layers. A
+// test of two quads whose overlap is small next to their images' texel count
+// scans the overlap row by row and samples both images at every pixel centre
+// they share; a larger overlap is sampled at the texel centres of the finer
+// image instead, so that the work never exceeds the texels.
 #include "korvagl/graphics/collision.h"
 
 #include <algorithm>
@@ -48,6 +50,8 @@ void PlaceQuad(TQuad& quad, const Matrix& m, float x, float y, float width, floa
     const auto my = [&](float u, float v) { return py + m.yx * u + m.yy * v; };
     quad.SetQuad(mx(left, top), my(left, top), mx(right, top), my(right, top), mx(right, bottom),
                  my(right, bottom), mx(left, bottom), my(left, bottom));
+    quad.width = width;
+    quad.height = height;
 }
 
 void PlaceImage(TQuad& quad, const Ref<TImage>& image, float x, float y, int32_t frame, const Matrix& m) {
@@ -133,21 +137,30 @@ private:
     int leftSteps_ = 0, rightSteps_ = 0;
 };
 
-// Reads whether a pixel of a quad's source is solid: alpha of 128 or more in
+// Reads whether a texel of a quad's source is solid: alpha of 128 or more in
 // the pixmap's own format; pixmaps without alpha, and quads without a pixmap,
-// are solid everywhere.
+// are solid everywhere. A quad without a pixmap has one texel per unit of its
+// own size (at least one).
 struct Sampler {
     const uint8_t* pixels = nullptr;
     int32_t pitch = 0, width = 0, height = 0, bytes = 0, alpha = 0;
-    bool solid = true;  // no pixel needs reading
-    bool empty = false; // nothing to collide with
+    int32_t columns = 1, rows = 1;  // the texel grid
+    bool solid = true;   // no pixel needs reading
+    bool empty = false;  // nothing to collide with
 
-    explicit Sampler(const TPixmap* pixmap) {
-        if (!pixmap) return;
+    explicit Sampler(const TQuad& quad) {
+        const TPixmap* pixmap = quad.pixmap.Get();
+        if (!pixmap) {
+            columns = GridSize(quad.width);
+            rows = GridSize(quad.height);
+            return;
+        }
         if (pixmap->width <= 0 || pixmap->height <= 0 || !IsPixelFormat(pixmap->format)) {
             empty = true;
             return;
         }
+        columns = pixmap->width;
+        rows = pixmap->height;
         const int32_t format = pixmap->format;
         if (AlphaBitCount[format] == 0) return;
         solid = false;
@@ -159,9 +172,18 @@ struct Sampler {
         alpha = format == PIX_A8 ? 0 : 3;
     }
 
+    static int32_t GridSize(float size) {
+        return static_cast<int32_t>(std::clamp(std::ceil(static_cast<double>(size)), 1.0, double{1 << 24}));
+    }
+    double Texels() const { return static_cast<double>(columns) * rows; }
+
     bool SolidAt(double u, double v) const {
         const int32_t col = std::min(static_cast<int32_t>(std::clamp(u, 0.0, 1.0) * width), width - 1);
         const int32_t row = std::min(static_cast<int32_t>(std::clamp(v, 0.0, 1.0) * height), height - 1);
+        return TexelSolid(col, row);
+    }
+
+    bool TexelSolid(int32_t col, int32_t row) const {
         return pixels[static_cast<ptrdiff_t>(row) * pitch + col * bytes + alpha] >= 128;
     }
 };
@@ -173,17 +195,79 @@ bool Finite(const TQuad& q) {
 // The first pixel whose centre lies at or right of x.
 int64_t FirstPixel(double x) { return static_cast<int64_t>(std::ceil(std::clamp(x, -kFarthest, kFarthest) - 0.5)); }
 
-// Scans the rows both quads cover; true at the first pixel centre where both
-// are solid.
-bool Rasterise(const TQuad& a, const TQuad& b) {
-    if (!Finite(a) || !Finite(b)) return false;
-    const Sampler sa(a.pixmap.Get());
-    const Sampler sb(b.pixmap.Get());
-    if (sa.empty || sb.empty) return false;
+// ---- Where two quads overlap -----------------------------------------------
+
+struct Point {
+    double x, y;
+};
+
+double Cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
+Point Minus(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
+Point Corner(const TQuad& q, int i) {
+    const size_t at = static_cast<size_t>(i) * 4;
+    return {q.verts[at], q.verts[at + 1]};
+}
+
+// Twice the signed area of a quad: positive for clockwise corners on a
+// screen whose y axis points down, 0 for a quad squashed flat.
+double Winding(const TQuad& q) {
+    double sum = 0;
+    for (int i = 0; i < 4; ++i) sum += Cross(Corner(q, i), Corner(q, (i + 1) % 4));
+    return sum;
+}
+
+// The area the two quads share, in square pixels, and its top and bottom.
+struct Overlap {
+    bool any = false;
+    double area = 0;
+    double top = 0, bottom = 0;
+};
+
+// Clips quad a by every side of quad b (both convex, either winding, b not
+// flat). Each side at most doubles the corners, even when rounding bends a
+// nearly flat polygon.
+Overlap OverlapOf(const TQuad& a, const TQuad& b) {
+    Point poly[64], next[64];
+    int n = 4;
+    for (int i = 0; i < 4; ++i) poly[i] = Corner(a, i);
+    const double sign = Winding(b) < 0 ? -1 : 1;
+    for (int e = 0; e < 4 && n > 0; ++e) {
+        const Point p = Corner(b, e), q = Corner(b, (e + 1) % 4);
+        const Point side = Minus(q, p);
+        int m = 0;
+        for (int i = 0; i < n; ++i) {
+            const Point c = poly[i], d = poly[(i + 1) % n];
+            const double dc = sign * Cross(side, Minus(c, p)), dd = sign * Cross(side, Minus(d, p));
+            if (dc >= 0) next[m++] = c;
+            if ((dc >= 0) != (dd >= 0)) {
+                const double t = dc / (dc - dd);
+                next[m++] = {c.x + t * (d.x - c.x), c.y + t * (d.y - c.y)};
+            }
+        }
+        std::copy(next, next + m, poly);
+        n = m;
+    }
+    Overlap o;
+    if (n < 3) return o;
+    o.any = true;
+    o.top = o.bottom = poly[0].y;
+    for (int i = 0; i < n; ++i) {
+        o.area += Cross(poly[i], poly[(i + 1) % n]);
+        o.top = std::min(o.top, poly[i].y);
+        o.bottom = std::max(o.bottom, poly[i].y);
+    }
+    o.area = std::fabs(o.area) / 2;
+    return o;
+}
+
+// ---- The pixel rule -------------------------------------------------------
+
+// Scans rows firstRow to endRow - 1 of both quads; true at the first pixel
+// centre where both are solid.
+bool PixelWalk(const TQuad& a, const Sampler& sa, const TQuad& b, const Sampler& sb, int64_t firstRow,
+               int64_t endRow) {
     ScanPolygon pa(a.verts.data(), 4);
     ScanPolygon pb(b.verts.data(), 4);
-    const int64_t firstRow = FirstPixel(std::max(a.minY, b.minY));
-    const int64_t endRow = FirstPixel(std::min(a.maxY, b.maxY));
     for (int64_t row = firstRow; row < endRow; ++row) {
         const double c = static_cast<double>(row) + 0.5;
         Span s, t;
@@ -209,6 +293,109 @@ bool Rasterise(const TQuad& a, const TQuad& b) {
         }
     }
     return false;
+}
+
+// ---- The texel rule -------------------------------------------------------
+
+// A quad as its image's texel grid: vertex 0 is the image's top-left corner,
+// vertex 1 its top-right and vertex 3 its bottom-left (as SetQuad makes them).
+struct Grid {
+    Point origin;   // corner of texel (0, 0)
+    Point column;   // screen step from one texel column to the next
+    Point row;      // and from one texel row to the next
+    int32_t columns, rows;
+
+    Grid(const TQuad& q, const Sampler& s) : origin(Corner(q, 0)), columns(s.columns), rows(s.rows) {
+        const Point across = Minus(Corner(q, 1), origin), down = Minus(Corner(q, 3), origin);
+        column = {across.x / columns, across.y / columns};
+        row = {down.x / rows, down.y / rows};
+    }
+
+    // The longer side of a texel on screen.
+    double TexelSize() const { return std::max(std::hypot(column.x, column.y), std::hypot(row.x, row.y)); }
+};
+
+// Narrows [lo, hi) to the i for which 0 <= start + i * step < 1.
+void KeepInside(double start, double step, double& lo, double& hi) {
+    if (step == 0) {
+        if (!(start >= 0 && start < 1)) hi = lo;
+        return;
+    }
+    const double at0 = -start / step, at1 = (1 - start) / step;
+    lo = std::max(lo, std::floor(std::min(at0, at1)));
+    hi = std::min(hi, std::ceil(std::max(at0, at1)) + 1);
+}
+
+// True when the centre of some solid texel of f lies on a solid texel of c.
+bool TexelWalk(const TQuad& f, const Sampler& fs, const TQuad& c, const Sampler& cs) {
+    const Grid g(f, fs);
+    // c's coordinates, 0 to 1 across the image, of a screen point p:
+    // u = cross(p - corner, down) / det, v = cross(across, p - corner) / det.
+    const Point corner = Corner(c, 0);
+    const Point across = Minus(Corner(c, 1), corner), down = Minus(Corner(c, 3), corner);
+    const double det = Cross(across, down);
+    const double gridDet = Cross(g.column, g.row);
+    if (det == 0 || gridDet == 0 || !std::isfinite(det) || !std::isfinite(gridDet)) return false;
+    // Only the rows of f's grid that c's corners span can hold such a centre.
+    double top = INFINITY, bottom = -INFINITY;
+    for (int i = 0; i < 4; ++i) {
+        const double j = Cross(g.column, Minus(Corner(c, i), g.origin)) / gridDet;
+        top = std::min(top, j);
+        bottom = std::max(bottom, j);
+    }
+    const auto firstRow = static_cast<int32_t>(std::clamp(std::floor(top - 0.5), 0.0, static_cast<double>(g.rows)));
+    const auto endRow = static_cast<int32_t>(std::clamp(std::ceil(bottom + 0.5), 0.0, static_cast<double>(g.rows)));
+
+    const Point first = {g.origin.x + (g.column.x + g.row.x) / 2 - corner.x,
+                         g.origin.y + (g.column.y + g.row.y) / 2 - corner.y};
+    const double u0 = Cross(first, down) / det, v0 = Cross(across, first) / det;
+    const double uc = Cross(g.column, down) / det, vc = Cross(across, g.column) / det;
+    const double ur = Cross(g.row, down) / det, vr = Cross(across, g.row) / det;
+    for (int32_t j = firstRow; j < endRow; ++j) {
+        const double ub = u0 + j * ur, vb = v0 + j * vr;
+        double lo = 0, hi = g.columns;
+        KeepInside(ub, uc, lo, hi);
+        KeepInside(vb, vc, lo, hi);
+        if (!(lo < hi)) continue;
+        for (auto i = static_cast<int32_t>(lo); i < static_cast<int32_t>(hi); ++i) {
+            const double u = ub + i * uc, v = vb + i * vc;
+            if (!(u >= 0 && u < 1 && v >= 0 && v < 1)) continue;
+            if ((fs.solid || fs.TexelSolid(i, j)) && (cs.solid || cs.SolidAt(u, v))) return true;
+        }
+    }
+    return false;
+}
+
+// Which quad's texel centres the texel rule samples: the one whose texels
+// are smaller on screen.
+bool SamplesFirst(const TQuad& a, const Sampler& sa, const TQuad& b, const Sampler& sb) {
+    const double ta = Grid(a, sa).TexelSize(), tb = Grid(b, sb).TexelSize();
+    if (ta != tb) return ta < tb;
+    // Equally fine: an order that does not depend on which quad is asked first.
+    return !std::lexicographical_compare(b.verts.begin(), b.verts.end(), a.verts.begin(), a.verts.end());
+}
+
+// True when the two quads collide: by the pixel rule where their overlap
+// covers no more pixels than the two have texels within it (and no more rows
+// than they have texels in all), by the texel rule beyond.
+bool Rasterise(const TQuad& a, const TQuad& b) {
+    if (!Finite(a) || !Finite(b)) return false;
+    const Sampler sa(a);
+    const Sampler sb(b);
+    // Flat quads cover no pixel centre (nor any texel centre).
+    const double areaA = std::fabs(Winding(a)) / 2, areaB = std::fabs(Winding(b)) / 2;
+    if (sa.empty || sb.empty || areaA == 0 || areaB == 0) return false;
+    const Overlap o = OverlapOf(a, b);
+    if (!o.any) return false;
+    const double within = o.area * (sa.Texels() / areaA + sb.Texels() / areaB);
+    if (o.area <= within && o.bottom - o.top <= sa.Texels() + sb.Texels()) {
+        // Rows outside the overlap hold no shared centre; one more row each
+        // way covers rounding.
+        const int64_t firstRow = std::max(FirstPixel(std::max(a.minY, b.minY)), FirstPixel(o.top) - 1);
+        const int64_t endRow = std::min(FirstPixel(std::min(a.maxY, b.maxY)), FirstPixel(o.bottom) + 1);
+        return PixelWalk(a, sa, b, sb, firstRow, endRow);
+    }
+    return SamplesFirst(a, sa, b, sb) ? TexelWalk(a, sa, b, sb) : TexelWalk(b, sb, a, sa);
 }
 
 bool QuadsCollide(const TQuad& a, const TQuad& b) {
@@ -241,6 +428,8 @@ ObjectArray Collide(const TQuad& probe, uint32_t collideMask, uint32_t writeMask
         record->maxX = probe.maxX;
         record->maxY = probe.maxY;
         record->verts = probe.verts;
+        record->width = probe.width;
+        record->height = probe.height;
         record->id = id;
         record->next = std::move(layers[j]);
         layers[j] = std::move(record);

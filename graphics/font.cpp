@@ -36,6 +36,12 @@ int32_t TFontFace::FirstChar() { RaiseAbstractMethodFault(); }
 int32_t TFontFace::CountGlyphs() { RaiseAbstractMethodFault(); }
 Ref<TFontGlyph> TFontFace::LoadGlyph(int32_t) { RaiseAbstractMethodFault(); }
 
+Ref<TFontGlyph> TFontFace::LoadCharGlyph(int32_t code) {
+    const int64_t index = int64_t{code} - FirstChar();
+    if (index < 0 || index >= CountGlyphs()) return nullptr;
+    return LoadGlyph(static_cast<int32_t>(index));
+}
+
 Ref<TFontFace> TFontDecoder::Load(const Ref<Object>&, int32_t, int32_t) { RaiseAbstractMethodFault(); }
 
 void RegisterFontDecoder(const Ref<TFontDecoder>& loader) { fontDecoders.Add(loader); }

@@ -29,6 +29,15 @@ Ref<TFontGlyph> TFreeTypeFont::LoadGlyph(int32_t index) {
     return glyphs[static_cast<size_t>(index)];
 }
 
+Ref<TFontGlyph> TFreeTypeFont::LoadCharGlyph(int32_t code) {
+    const int64_t index = int64_t{code} - firstChar;
+    if (index >= 0 && index < CountGlyphs()) return glyphs[static_cast<size_t>(index)];
+    if (code < 32 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || !source) return nullptr;
+    auto [entry, fresh] = moreGlyphs.try_emplace(code);
+    if (fresh) entry->second = detail::RenderFreeTypeChar(*source, code);
+    return entry->second;
+}
+
 Ref<TFreeTypeFont> TFreeTypeFont::Load(const String& path, int32_t size, int32_t style) {
     // The file layer's name for the path: none for text that names no file.
     const std::string bytes = detail::NativePathToOpen(path);

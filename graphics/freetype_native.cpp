@@ -1,16 +1,28 @@
-// FreeType calls of the FreeType font: open a face, choose the pixel size,
-// render every glyph into PIX_A8 coverage, and release FreeType again.
+// FreeType calls of the FreeType font: read the font file, open a face over
+// it, choose the pixel size, render glyphs into PIX_A8 coverage. The face
+// stays open for characters rendered on first use.
 #include "graphics/freetype_native.h"
 
+#include <fcntl.h>
 #include <ft2build.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include FT_FREETYPE_H
 #include FT_BITMAP_H
 #include FT_OUTLINE_H
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+#include <vector>
+
+#include "korvagl/app/last_error.h"
 
 namespace korva::detail {
 namespace {
@@ -20,20 +32,61 @@ constexpr int64_t kCoverageBudget = int64_t{256} << 20;
 constexpr int32_t kFirstChar = 32;
 constexpr int32_t kGlyphCount = 224;
 
-// The library and the face, released in the reverse order of their making.
-struct Library {
-    FT_Library handle = nullptr;
-    ~Library() {
-        if (handle) FT_Done_FreeType(handle);
-    }
-};
+// Font files above this are refused rather than read.
+constexpr int64_t kLargestFontFile = int64_t{256} << 20;
 
-struct Face {
-    FT_Face handle = nullptr;
-    ~Face() {
-        if (handle) FT_Done_Face(handle);
+// Font files read whole, shared by the fonts opened from the same file as
+// long as one of them lives: the file's identity, size and change time.
+using FileKey = std::tuple<dev_t, ino_t, off_t, time_t, long>;
+std::mutex fontFilesLock;
+std::map<FileKey, std::weak_ptr<const std::vector<unsigned char>>> fontFiles;
+
+// The bytes of the regular file at `path`; the null pointer (with the reason
+// recorded) when it cannot be read. Opened without blocking, so that a FIFO
+// cannot stall the load.
+std::shared_ptr<const std::vector<unsigned char>> ReadFontFile(const std::string& path) {
+    const String name = Quoted(String(path));
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        SetLastErrorText("cannot open " + name + ": " + String(std::strerror(errno)));
+        return nullptr;
     }
-};
+    struct stat info {};
+    std::shared_ptr<std::vector<unsigned char>> bytes;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        SetLastErrorText(name + ": not a font file (not a regular file)");
+    } else if (info.st_size > kLargestFontFile) {
+        SetLastErrorText(name + ": font file too large (" + IntToString(info.st_size) + " bytes)");
+    } else {
+        const FileKey key{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+        const std::lock_guard<std::mutex> hold(fontFilesLock);
+        const auto known = fontFiles.find(key);
+        if (auto shared = known != fontFiles.end() ? known->second.lock() : nullptr) {
+            close(fd);
+            return shared;
+        }
+        bytes = std::make_shared<std::vector<unsigned char>>(static_cast<size_t>(info.st_size));
+        size_t done = 0;
+        while (done < bytes->size()) {
+            const ssize_t n = read(fd, bytes->data() + done, bytes->size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                SetLastErrorText("cannot read " + name + ": " + String(std::strerror(errno)));
+                bytes = nullptr;
+                break;
+            }
+            if (n == 0) break;  // cut short since fstat
+            done += static_cast<size_t>(n);
+        }
+        if (bytes) {
+            bytes->resize(done);
+            std::erase_if(fontFiles, [](const auto& entry) { return entry.second.expired(); });
+            fontFiles[key] = bytes;
+        }
+    }
+    close(fd);
+    return bytes;
+}
 
 struct GreyBitmap {
     FT_Library library;
@@ -110,23 +163,61 @@ Ref<TPixmap> Coverage(FT_Library library, const FT_Bitmap& bitmap) {
 
 bool Exceeds(int64_t extent, int64_t limit) { return extent > limit; }
 
+// Loads and renders glyph `index` into `glyph`; what fails leaves the glyph
+// without pixels (and without an advance when the glyph does not load).
+void RenderGlyph(FreeTypeSource& source, FT_UInt index, TFreeTypeGlyph& glyph) {
+    FT_Face face = source.face;
+    FT_GlyphSlot slot = face->glyph;
+    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) return;
+    glyph.advance = static_cast<float>(static_cast<double>(slot->advance.x) / 64.0);
+    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+        // Measured before rendering, so that FreeType never allocates it.
+        FT_BBox box;
+        FT_Outline_Get_CBox(&slot->outline, &box);
+        const int64_t largest = source.largest;
+        if (Exceeds((box.xMax - box.xMin) >> 6, largest) || Exceeds((box.yMax - box.yMin) >> 6, largest)) return;
+    }
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return;
+    const FT_Bitmap& bitmap = slot->bitmap;
+    if (Exceeds(bitmap.width, source.largest) || Exceeds(bitmap.rows, source.largest)) return;
+    glyph.x = slot->bitmap_left;
+    glyph.y = ToInt32(int64_t{source.ascender} - slot->bitmap_top);
+    glyph.width = static_cast<int32_t>(bitmap.width);
+    glyph.height = static_cast<int32_t>(bitmap.rows);
+    const int64_t bytes = int64_t{glyph.width} * glyph.height;
+    if (bytes == 0 || bytes > source.budget) return;
+    glyph.pixels = Coverage(source.library, bitmap);
+    if (glyph.pixels) source.budget -= bytes;
+}
+
 }  // namespace
 
+FreeTypeSource::~FreeTypeSource() {
+    if (face) FT_Done_Face(face);
+    if (library) FT_Done_FreeType(library);
+}
+
+bool FreeTypeSource::Open(const std::string& path) {
+    file = ReadFontFile(path);
+    if (!file || FT_Init_FreeType(&library) != 0) {
+        library = nullptr;
+        return false;
+    }
+    if (FT_New_Memory_Face(library, file->data(), static_cast<FT_Long>(file->size()), 0, &face) != 0) {
+        face = nullptr;
+        return false;
+    }
+    return true;
+}
+
 Ref<TFreeTypeFont> RenderFreeTypeFont(const std::string& path, int32_t size, int32_t style) {
-    Library library;
-    if (FT_Init_FreeType(&library.handle) != 0) {
-        library.handle = nullptr;
-        return nullptr;
-    }
-    Face face;
-    if (FT_New_Face(library.handle, path.c_str(), 0, &face.handle) != 0) {
-        face.handle = nullptr;
-        return nullptr;
-    }
-    const int32_t pixelSize = ChoosePixelSize(face.handle, size);
+    auto source = std::make_shared<FreeTypeSource>();
+    if (!source->Open(path)) return nullptr;
+    FT_Face face = source->face;
+    const int32_t pixelSize = ChoosePixelSize(face, size);
     if (pixelSize == 0) return nullptr;
 
-    const FT_Size_Metrics& metrics = face.handle->size->metrics;
+    const FT_Size_Metrics& metrics = face->size->metrics;
     Ref<TFreeTypeFont> font = New<TFreeTypeFont>();
     font->style = style;
     font->height = WholePixels(metrics.height);
@@ -134,38 +225,27 @@ Ref<TFreeTypeFont> RenderFreeTypeFont(const std::string& path, int32_t size, int
     font->descender = WholePixels(metrics.descender);
     font->firstChar = kFirstChar;
     font->glyphs.resize(kGlyphCount);
-
-    // No real glyph comes near these; broken files can ask for gigabytes.
-    const int64_t largest = 4 * int64_t{pixelSize} + 64;
-    int64_t budget = kCoverageBudget;
-    FT_GlyphSlot slot = face.handle->glyph;
+    source->ascender = font->ascender;
+    // No real glyph comes near this; broken files can ask for gigabytes.
+    source->largest = 4 * int64_t{pixelSize} + 64;
+    source->budget = kCoverageBudget;
+    // Every code of the range keeps its place; one the character map lacks
+    // gets the face's glyph 0 (its "missing character" box).
     for (int32_t c = kFirstChar; c < kFirstChar + kGlyphCount; ++c) {
         Ref<TFreeTypeGlyph> glyph = New<TFreeTypeGlyph>();
         font->glyphs[static_cast<size_t>(c - kFirstChar)] = glyph;
-        const FT_UInt index = FT_Get_Char_Index(face.handle, static_cast<FT_ULong>(c));
-        if (FT_Load_Glyph(face.handle, index, FT_LOAD_DEFAULT) != 0) continue;
-        glyph->advance = static_cast<float>(static_cast<double>(slot->advance.x) / 64.0);
-        if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
-            // Measured before rendering, so that FreeType never allocates it.
-            FT_BBox box;
-            FT_Outline_Get_CBox(&slot->outline, &box);
-            if (Exceeds((box.xMax - box.xMin) >> 6, largest) || Exceeds((box.yMax - box.yMin) >> 6, largest)) {
-                continue;
-            }
-        }
-        if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) continue;
-        const FT_Bitmap& bitmap = slot->bitmap;
-        if (Exceeds(bitmap.width, largest) || Exceeds(bitmap.rows, largest)) continue;
-        glyph->x = slot->bitmap_left;
-        glyph->y = ToInt32(int64_t{font->ascender} - slot->bitmap_top);
-        glyph->width = static_cast<int32_t>(bitmap.width);
-        glyph->height = static_cast<int32_t>(bitmap.rows);
-        const int64_t bytes = int64_t{glyph->width} * glyph->height;
-        if (bytes == 0 || bytes > budget) continue;
-        glyph->pixels = Coverage(library.handle, bitmap);
-        if (glyph->pixels) budget -= bytes;
+        RenderGlyph(*source, FT_Get_Char_Index(face, static_cast<FT_ULong>(c)), *glyph);
     }
+    font->source = std::move(source);
     return font;
+}
+
+Ref<TFreeTypeGlyph> RenderFreeTypeChar(FreeTypeSource& source, int32_t code) {
+    const FT_UInt index = FT_Get_Char_Index(source.face, static_cast<FT_ULong>(code));
+    if (index == 0) return nullptr;
+    Ref<TFreeTypeGlyph> glyph = New<TFreeTypeGlyph>();
+    RenderGlyph(source, index, *glyph);
+    return glyph;
 }
 
 }  // namespace korva::detail

@@ -18,6 +18,21 @@ constexpr char kDefaultFontName[] = "korvafont.bin";
 constexpr int32_t kCellWidth = 8;
 constexpr int32_t kCellHeight = 16;
 constexpr int32_t kDefaultGlyphs = 96;
+constexpr int32_t kLastCode = 0x10FFFF;
+
+bool IsHighSurrogate(int32_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(int32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
+
+// The image glyph of a face's glyph: its metrics, and a filtered image of its
+// pixels when it has any. An empty glyph for the null object.
+Ref<TImageGlyph> ImageGlyphOf(const Ref<TFontGlyph>& g) {
+    Ref<TImageGlyph> glyph = New<TImageGlyph>();
+    if (!g) return glyph;
+    glyph->advance = g->Advance();
+    g->GetRect(glyph->x, glyph->y, glyph->width, glyph->height);
+    if (Ref<TPixmap> pixels = g->Pixels()) glyph->image = TImage::Load(pixels, 0, 0, 0, IMAGE_FILTERED);
+    return glyph;
+}
 
 }  // namespace
 
@@ -41,12 +56,44 @@ Ref<TImageGlyph> TImageFont::Glyph(int32_t index) {
     return glyphs[static_cast<size_t>(index)];
 }
 
+TImageGlyph* TImageFont::NextGlyph(const String& text, int32_t& n) {
+    const int32_t unit = text[n++];
+    const int64_t index = int64_t{unit} - firstChar;
+    if (index >= 0 && index < static_cast<int64_t>(glyphs.size())) return glyphs[static_cast<size_t>(index)].Get();
+    if (!source) return nullptr;
+    int32_t code = unit;
+    if (IsHighSurrogate(unit) && n < text.Length() && IsLowSurrogate(text[n])) {
+        code = 0x10000 + ((unit - 0xD800) << 10) + (text[n++] - 0xDC00);
+    }
+    return MoreGlyph(code);
+}
+
+TImageGlyph* TImageFont::MoreGlyph(int32_t code) {
+    if (code < 32 || code > kLastCode || (code >= 0xD800 && code < 0xE000)) return nullptr;
+    const size_t page = static_cast<size_t>(code) >> 8;
+    const size_t slot = static_cast<size_t>(code) & 255;
+    if (page >= pages_.size()) pages_.resize(page + 1);
+    if (!pages_[page]) pages_[page] = std::make_unique<GlyphPage>();
+    GlyphPage& p = *pages_[page];
+    if (!p.asked[slot]) {
+        // A character the face lacks is remembered as lacking.
+        if (Ref<TFontGlyph> g = source->LoadCharGlyph(code)) p.glyphs[slot] = ImageGlyphOf(g);
+        p.asked[slot] = true;
+    }
+    return p.glyphs[slot].Get();
+}
+
+Ref<TImageGlyph> TImageFont::CharGlyph(int32_t code) {
+    const int64_t index = int64_t{code} - firstChar;
+    if (index >= 0 && index < static_cast<int64_t>(glyphs.size())) return glyphs[static_cast<size_t>(index)];
+    return source ? MoreGlyph(code) : nullptr;
+}
+
 void TImageFont::Draw(const String& text, float x, float y, float xx, float xy, float yx, float yy) {
-    const int32_t count = CountGlyphs();
-    for (int32_t n = 0; n < text.Length(); ++n) {
-        const int32_t i = static_cast<int32_t>(text[n]) - firstChar;
-        if (i < 0 || i >= count) continue;
-        const TImageGlyph& g = *glyphs[static_cast<size_t>(i)];
+    for (int32_t n = 0; n < text.Length();) {
+        const TImageGlyph* found = NextGlyph(text, n);
+        if (!found) continue;
+        const TImageGlyph& g = *found;
         const float gx = static_cast<float>(g.x);
         const float gy = static_cast<float>(g.y);
         const float dx = std::trunc(gx * xx + gy * xy);
@@ -70,16 +117,9 @@ Ref<TImageFont> TImageFont::Load(const Ref<Object>& url, int32_t size, int32_t s
     font->firstChar = face->FirstChar();
     const int32_t count = std::max(face->CountGlyphs(), 0);
     font->glyphs.resize(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) {
-        Ref<TImageGlyph> glyph = New<TImageGlyph>();
-        font->glyphs[static_cast<size_t>(i)] = glyph;
-        // A loader that has no glyph for an index leaves an empty one.
-        Ref<TFontGlyph> g = face->LoadGlyph(i);
-        if (!g) continue;
-        glyph->advance = g->Advance();
-        g->GetRect(glyph->x, glyph->y, glyph->width, glyph->height);
-        if (Ref<TPixmap> pixels = g->Pixels()) glyph->image = TImage::Load(pixels, 0, 0, 0, IMAGE_FILTERED);
-    }
+    // A loader that has no glyph for an index leaves an empty one.
+    for (int32_t i = 0; i < count; ++i) font->glyphs[static_cast<size_t>(i)] = ImageGlyphOf(face->LoadGlyph(i));
+    font->source = face;
     return font;
 }
 

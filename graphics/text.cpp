@@ -44,12 +44,10 @@ void DrawText(const String& text, float x, float y) {
 int32_t TextWidth(const String& text) {
     if (!currentFont) return 0;
     TImageFont& font = *currentFont;
-    const int32_t count = font.CountGlyphs();
     int32_t width = 0;
-    for (int32_t n = 0; n < text.Length(); ++n) {
-        const int32_t i = static_cast<int32_t>(text[n]) - font.FirstChar();
-        if (i < 0 || i >= count) continue;
-        width = TruncateWidth(static_cast<float>(width) + font.Glyph(i)->Advance());
+    for (int32_t n = 0; n < text.Length();) {
+        TImageGlyph* glyph = font.NextGlyph(text, n);
+        if (glyph) width = TruncateWidth(static_cast<float>(width) + glyph->Advance());
     }
     return width;
 }
@@ -57,13 +55,12 @@ int32_t TextWidth(const String& text) {
 int32_t TextHeight(const String& text) {
     if (!currentFont) return 0;
     TImageFont& font = *currentFont;
-    const int32_t count = font.CountGlyphs();
     int32_t height = 0;
-    for (int32_t n = 0; n < text.Length(); ++n) {
-        const int32_t i = static_cast<int32_t>(text[n]) - font.FirstChar();
-        if (i < 0 || i >= count) continue;
+    for (int32_t n = 0; n < text.Length();) {
+        TImageGlyph* glyph = font.NextGlyph(text, n);
+        if (!glyph) continue;
         int32_t x = 0, y = 0, w = 0, h = 0;
-        font.Glyph(i)->GetRect(x, y, w, h);
+        glyph->GetRect(x, y, w, h);
         height = std::max(height, h);
     }
     return height;

@@ -2,7 +2,11 @@
 // measurement, the font registry and fonts opened with FreeType.
 #include <gtest/gtest.h>
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "graphics/korvafont_data.h"
@@ -210,6 +214,94 @@ TEST_F(FontTest, FreeTypeFallsBackToBitmapStrikesAndRejectsWhatItCannotOpen) {
     std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
     EXPECT_TRUE(OpenImageFont(backslashed, 16));
     EXPECT_TRUE(LastErrorText().IsEmpty());
+}
+
+// DejaVu Sans at 16 pixels as FreeType itself gives it.
+class FreeTypeReference {
+public:
+    FreeTypeReference() {
+        FT_Init_FreeType(&library_);
+        if (FT_New_Face(library_, kDejaVu, 0, &face_) != 0) face_ = nullptr;
+        if (face_) FT_Set_Pixel_Sizes(face_, 0, 16);
+    }
+    ~FreeTypeReference() {
+        if (face_) FT_Done_Face(face_);
+        FT_Done_FreeType(library_);
+    }
+    // The slot of character c rendered, as FreeType's metrics.
+    FT_GlyphSlot Render(char32_t c) {
+        FT_Load_Char(face_, c, FT_LOAD_RENDER);
+        return face_->glyph;
+    }
+    int32_t Ascender() const { return int32_t(face_->size->metrics.ascender >> 6); }
+
+private:
+    FT_Library library_ = nullptr;
+    FT_Face face_ = nullptr;
+};
+
+TEST_F(FontTest, FreeTypeDrawsEveryCharacterTheFontHas) {
+    Ref<TImageFont> font = OpenImageFont(kDejaVu, 16);
+    ASSERT_TRUE(font) << "fonts-dejavu-core is needed: " << kDejaVu;
+    SetDrawFont(font);
+    FreeTypeReference reference;
+    // Cyrillic, Greek, the euro sign, an en dash and U+1F600 (a surrogate pair).
+    const char32_t codes[] = {U'Ж', U'ж', U'α', U'Ω', U'€', U'–', 0x1F600};
+    const std::u16string text = u"Жжα Ω€–\U0001F600";
+    int32_t width = 0, height = 0;
+    for (char32_t c : std::u32string(U"Жжα Ω€–\U0001F600")) {
+        const FT_GlyphSlot slot = reference.Render(c);
+        width = int32_t(float(width) + float(slot->advance.x / 64.0));
+        height = std::max(height, int32_t(slot->bitmap.rows));
+    }
+    EXPECT_EQ(TextWidth(String(text)), width);
+    EXPECT_EQ(TextHeight(String(text)), height);
+    // U+4E2D (not in DejaVu Sans), a lone surrogate and a tab measure and draw nothing.
+    const std::u16string lacking = u"\u4E2D\xD800\t";
+    EXPECT_EQ(TextWidth(String(text + lacking)), width);
+    EXPECT_EQ(TextWidth(String(lacking)), 0);
+    DrawText(String(lacking), 20, 20);
+    EXPECT_TRUE(ScreenIsBlank());
+    EXPECT_FALSE(font->CharGlyph(0x4E2D));
+
+    // Each glyph has FreeType's rectangle and draws ink inside it.
+    for (char32_t c : codes) {
+        const FT_GlyphSlot slot = reference.Render(c);
+        const Ref<TImageGlyph> glyph = font->CharGlyph(int32_t(c));
+        ASSERT_TRUE(glyph && glyph->Image()) << int32_t(c);
+        EXPECT_EQ(glyph->x, slot->bitmap_left);
+        EXPECT_EQ(glyph->y, reference.Ascender() - slot->bitmap_top);
+        EXPECT_EQ(glyph->width, int32_t(slot->bitmap.width));
+        EXPECT_EQ(glyph->height, int32_t(slot->bitmap.rows));
+        EXPECT_EQ(glyph.Get(), font->CharGlyph(int32_t(c)).Get());  // kept, not made again
+        ClearScreen();
+        std::u16string unit = c > 0xFFFF ? std::u16string{char16_t(0xD800 + ((c - 0x10000) >> 10)),
+                                                           char16_t(0xDC00 + ((c - 0x10000) & 0x3FF))}
+                                         : std::u16string(1, char16_t(c));
+        DrawText(String(unit), 20, 20);
+        const Ref<TPixmap> screen = ReadScreenPixmap(20 + glyph->x, 20 + glyph->y, glyph->width, glyph->height);
+        int ink = 0;
+        for (int y = 0; y < glyph->height; ++y)
+            for (int x = 0; x < glyph->width; ++x) ink += (screen->ReadPixel(x, y) & 0xFF) > 128;
+        EXPECT_GT(ink, 3) << int32_t(c);
+    }
+    // Codes 32-255 keep their glyphs.
+    EXPECT_EQ(font->CountGlyphs(), 224);
+    EXPECT_EQ(font->CharGlyph('A').Get(), font->Glyph('A' - 32).Get());
+
+    // The font works from the file as it was read: cutting the file short
+    // later changes nothing (but opening it again fails).
+    test::TempDir dir;
+    const std::string copy = dir.File("copy.ttf");
+    std::filesystem::copy_file(kDejaVu, copy);
+    Ref<TImageFont> cut = OpenImageFont(copy, 16);
+    ASSERT_TRUE(cut);
+    std::filesystem::resize_file(copy, 0);
+    SetDrawFont(cut);
+    EXPECT_EQ(TextWidth(String(u"\u0416")), int32_t(reference.Render(U'Ж')->advance.x / 64.0));
+    EXPECT_FALSE(OpenImageFont(copy, 16));
+    EXPECT_FALSE(OpenImageFont(dir.Path(), 16));
+    EXPECT_NE(LastErrorText().ToBytes().find("not a font file (not a regular file)"), std::string::npos);
 }
 
 // A loader of its own: registered once, asked first, and a face without

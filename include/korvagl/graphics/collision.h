@@ -15,7 +15,15 @@
 // group of objects into them and tests another group against them. Layer 31
 // is the scratch layer of ImagesOverlap and ImagesOverlapTransformed.
 //
-// The work of a test grows with the area the two placements share on screen;
+// Pixel centres decide where the two placements' overlap covers no more
+// screen pixels than the two images have texels within it: wherever their
+// texel densities add up to at least one texel per pixel (either image at
+// scale 1 or less, for instance). Beyond that, collisions are decided at the texel
+// centres of the image whose texels are smaller on screen: a solid texel
+// whose centre lies on a solid texel of the other image is a collision. The
+// two ways differ only at edges, by less than a texel. A frame without a
+// pixmap, or a rectangle, is solid with one texel per unit of its size. So
+// the work of a test is bounded by the images' texels, whatever the scale;
 // placements whose bounding boxes are apart cost a few comparisons, and
 // coordinates that are not finite never collide. Main thread only.
 #pragma once
@@ -39,6 +47,10 @@ public:
     // Four vertices of x, y, u, v: u runs from 0 at the image's left edge to
     // 1 at its right, v from 0 at the top to 1 at the bottom.
     std::array<float, 16> verts{};
+    // The placement's size in its own pixels (the image's or the
+    // rectangle's), set by the collision functions: a quad without a pixmap
+    // has that many solid texels.
+    float width = 0, height = 0;
 
     TQuad() = default;
     // Releases a long chain of successors without deep recursion.

@@ -45,6 +45,11 @@ public:
     virtual int32_t CountGlyphs();
     // Glyph `index`, 0 to CountGlyphs() - 1.
     virtual Ref<TFontGlyph> LoadGlyph(int32_t index);
+    // The glyph of character `code` (a Unicode code point), or the null
+    // object when the face has none. Here: LoadGlyph(code - FirstChar())
+    // within the range and the null object outside it; faces that have more
+    // characters (FreeType) give those too.
+    virtual Ref<TFontGlyph> LoadCharGlyph(int32_t code);
 };
 
 class TFontDecoder : public Object {

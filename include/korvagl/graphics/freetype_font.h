@@ -2,12 +2,15 @@
 //
 // TFreeTypeFont::Load opens an outline or bitmap font file (TrueType,
 // OpenType, Type 1, PCF, BDF and whatever else FreeType reads) and renders
-// the 224 glyphs of character codes 32 to 255 at one pixel size, all at once:
-// the FreeType face and library are released before Load returns. Character
-// codes are looked up in the face's default character map. The pixel size
-// falls back from the request downwards until the face accepts one, so a
-// bitmap font with only a 13-pixel strike asked for 16 loads at 13. Sizes
-// above 1024 are taken as 1024.
+// the 224 glyphs of character codes 32 to 255 at one pixel size at once. The
+// face stays open until the font goes, over a copy of the file read at load
+// (shared by the fonts of the same file): any other character the face has
+// is rendered when LoadCharGlyph first asks for it, and kept. Character
+// codes (Unicode code points for the usual fonts) are looked up in the
+// face's default character map. The pixel size falls back from the request
+// downwards until the face accepts one, so a bitmap font with only a
+// 13-pixel strike asked for 16 loads at 13. Sizes above 1024 are taken as
+// 1024; files above 256 MB, and anything but a regular file, are refused.
 //
 // Glyph coverage is a PIX_A8 pixmap (255 full ink); anti-aliased outlines
 // give grey levels, one-bit bitmaps 0 and 255. Glyphs the face cannot load or
@@ -21,6 +24,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "korvagl/app/object.h"
@@ -29,6 +34,10 @@
 #include "korvagl/pixmap/pixmap.h"
 
 namespace korva {
+
+namespace detail {
+class FreeTypeSource;
+}
 
 class TFreeTypeGlyph : public TFontGlyph {
 public:
@@ -52,6 +61,11 @@ public:
     int32_t descender = 0;   // pixels, negative below the baseline
     int32_t firstChar = 32;  // always 32
     std::vector<Ref<TFreeTypeGlyph>> glyphs;  // 224 once loaded
+    // The open face that renders characters beyond the 224 (internal).
+    std::shared_ptr<detail::FreeTypeSource> source;
+    // Characters beyond the 224 rendered so far; the null object for one
+    // the face lacks.
+    std::unordered_map<int32_t, Ref<TFreeTypeGlyph>> moreGlyphs;
 
     int32_t Style() override;
     int32_t Height() override;
@@ -59,6 +73,11 @@ public:
     int32_t CountGlyphs() override;
     // Raises TArrayIndexFault outside 0 to CountGlyphs() - 1.
     Ref<TFontGlyph> LoadGlyph(int32_t index) override;
+    // Codes 32 to 255 give their glyph of `glyphs`. Any other character the
+    // face has is rendered on the first request and kept; codes below 32,
+    // surrogates, codes past 0x10FFFF and characters the face lacks give the
+    // null object.
+    Ref<TFontGlyph> LoadCharGlyph(int32_t code) override;
 
     // The font at `path` (backslashes taken as "/"), rendered at `size`
     // pixels or the largest size below it that the face accepts; the null

@@ -1,11 +1,18 @@
 // KorvaGL: the image font, the font the 2D layer draws text with.
 //
 // A TImageFont holds one drawable image per character plus its metrics. It is
-// made once, either from a font file that a font loader opens (Load: every
-// glyph of the face becomes an image, and the face itself is not kept), or
-// from the built-in 8x16 font (CreateDefault), and never changes afterwards.
-// Text is drawn glyph by glyph through the current draw driver; characters
-// outside the font's range draw nothing and do not move the pen.
+// made either from a font file that a font loader opens (Load: every glyph of
+// the face's range becomes an image), or from the built-in 8x16 font
+// (CreateDefault, codes 32 to 127 only). A font made by Load keeps its face:
+// any other character of the text is asked of the face when first met, made
+// into an image the same way, and kept for later draws (one image per glyph,
+// like the glyphs of the range). Text is drawn glyph by glyph through the
+// current draw driver; characters the font lacks draw nothing and do not
+// move the pen.
+//
+// Text is UTF-16: a code unit within the range always stands for its own
+// glyph; outside it, a surrogate pair forms one character, a lone surrogate
+// and codes below 32 (control characters) are lacking.
 //
 // The built-in font is the embedded file "korvafont.bin" (registered by
 // InitImageFont): 16 rows of 96 bytes, byte row * 96 + c holding pixel row
@@ -19,11 +26,15 @@
 // the default font is rebuilt by each OpenGraphics.
 #pragma once
 
+#include <array>
+#include <bitset>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "korvagl/app/object.h"
 #include "korvagl/app/string.h"
+#include "korvagl/graphics/font.h"
 #include "korvagl/graphics/image.h"
 
 namespace korva {
@@ -49,6 +60,9 @@ public:
     int32_t height = 0;     // line height, pixels
     int32_t firstChar = 0;  // character code of glyph 0
     std::vector<Ref<TImageGlyph>> glyphs;
+    // The face characters beyond the range come from; the null object for
+    // the built-in font.
+    Ref<TFontFace> source;
 
     virtual int32_t Style();
     virtual int32_t Height();
@@ -60,6 +74,16 @@ public:
     // the caller, moving along the matrix's x axis (xx, yx) by each glyph's
     // advance; the current draw matrix turns and scales the glyph images.
     virtual void Draw(const String& text, float x, float y, float xx, float xy, float yx, float yy);
+    // The glyph of character `code` (a Unicode code point): glyphs[code -
+    // firstChar] within the range; beyond it made from `source` on the first
+    // request and kept. The null object for a character the font lacks.
+    virtual Ref<TImageGlyph> CharGlyph(int32_t code);
+
+    // The glyph of the character that starts at unit n of the text, with n
+    // moved past it (two units for a surrogate pair); null when the font
+    // lacks it. The font owns the glyph. Draw and the text measures walk
+    // text with this.
+    TImageGlyph* NextGlyph(const String& text, int32_t& n);
 
     // The font `url` opens through the font loaders (OpenFont), each glyph
     // made into a filtered image; the null object when no loader opens it.
@@ -67,6 +91,15 @@ public:
     static Ref<TImageFont> Load(const String& url, int32_t size, int32_t style = 0);
     // The built-in 8x16 font for codes 32 to 127, advance 8.
     static Ref<TImageFont> CreateDefault();
+
+private:
+    // Glyphs beyond the range, 256 characters a page, made on first use.
+    struct GlyphPage {
+        std::array<Ref<TImageGlyph>, 256> glyphs;
+        std::bitset<256> asked;
+    };
+    std::vector<std::unique_ptr<GlyphPage>> pages_;
+    TImageGlyph* MoreGlyph(int32_t code);
 };
 
 // The module "image font"; registers "korvafont.bin". Run-once; returns 0.

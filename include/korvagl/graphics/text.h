@@ -16,10 +16,10 @@ namespace korva {
 // origin, draw handle, rotation and scale apply.
 void DrawText(const String& text, float x, float y);
 // The sum of the advances of the text's glyphs, truncated after each glyph;
-// characters outside the font add nothing.
+// characters the font lacks add nothing.
 int32_t TextWidth(const String& text);
-// The tallest glyph rectangle among the text's characters; 0 when none is in
-// the font.
+// The tallest glyph rectangle among the text's characters; 0 when the font
+// has none of them.
 int32_t TextHeight(const String& text);
 // The null object selects the default font.
 void SetDrawFont(const Ref<TImageFont>& font);

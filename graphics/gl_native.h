@@ -1,5 +1,6 @@
-// The display's native layer over SDL2: the one window and GL context of the
-// process, display modes, buffer swaps, the cursor and the debug-text lists.
+// The display's native layer over SDL2: the one display window and its GL
+// context (sharing its objects with a hidden root context kept for the
+// process), display modes, buffer swaps, the cursor and the debug-text lists.
 // Only gl_native.cpp includes SDL.
 #pragma once
 

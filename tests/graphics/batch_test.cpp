@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "graphics/gl_native.h"
@@ -131,6 +132,10 @@ TEST(BatchTest, BatchedAndImmediateDrawTheSamePixels) {
         const auto batched = RandomScene(seed, true);
         ASSERT_EQ(immediate.size(), batched.size());
         ASSERT_GT(immediate.size(), 20u);
+        std::set<ARGB> colours;  // the scene is no flat fill
+        const TPixmap& screen = *batched.back();
+        for (int i = 0; i < screen.width * screen.height; ++i) colours.insert(screen.ReadPixel(i % screen.width, i / screen.width));
+        EXPECT_GT(colours.size(), 500u);
         for (size_t n = 0; n < immediate.size(); ++n) {
             const TPixmap& a = *immediate[n];
             const TPixmap& b = *batched[n];

@@ -33,7 +33,7 @@ namespace {
 
 SDL_Window* glWindow = nullptr;
 SDL_GLContext glContext = nullptr;
-// The root context on its hidden window (see MakeRootContext).
+// The root context on its hidden window (see MakeRootContextCurrent).
 SDL_Window* rootWindow = nullptr;
 SDL_GLContext rootContext = nullptr;
 uint32_t rootGeneration = 0;  // the object set of the root

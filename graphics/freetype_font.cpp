@@ -5,6 +5,7 @@
 
 #include "graphics/freetype_native.h"
 #include "korvagl/app/modules.h"
+#include "korvagl/stream/file_system.h"
 
 namespace korva {
 
@@ -29,10 +30,9 @@ Ref<TFontGlyph> TFreeTypeFont::LoadGlyph(int32_t index) {
 }
 
 Ref<TFreeTypeFont> TFreeTypeFont::Load(const String& path, int32_t size, int32_t style) {
-    std::string bytes = path.ToBytes();
-    // A NUL would cut the name short and open some other file.
-    if (bytes.empty() || bytes.find('\0') != std::string::npos) return nullptr;
-    std::replace(bytes.begin(), bytes.end(), '\\', '/');
+    // The file layer's name for the path: none for text that names no file.
+    const std::string bytes = detail::NativePathToOpen(path);
+    if (bytes.empty()) return nullptr;
     return detail::RenderFreeTypeFont(bytes, size, style);
 }
 

@@ -351,9 +351,13 @@ int ScriptEngine::RunFile(const String& path) {
     if (!lua_checkstack(L, 2)) return StackFailure();
     std::string bytes = path.ToBytes();
     std::replace(bytes.begin(), bytes.end(), '\\', '/');
-    int status = luaL_loadfilex(L, bytes.c_str(), "t");
+    // A unit above 0xFF or a NUL would narrow into the name of another file.
+    const std::u16string_view units = path.View();
+    const bool named = std::none_of(units.begin(), units.end(), [](char16_t c) { return c == 0 || c > 0xFF; });
+    int status = named ? luaL_loadfilex(L, bytes.c_str(), "t") : LUA_ERRFILE;
     if (status == LUA_OK) status = lua_pcall(L, 0, LUA_MULTRET, 0);
     if (status != LUA_OK) {
+        if (!named) lua_pushfstring(L, "cannot open %s: not a valid file name", path.ToUtf8().c_str());
         InterpreterFailure(L, base, status);
         const std::string message = errorText_.ToBytes();
         std::fprintf(stderr, "%s\n", message.c_str());

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "korvagl/app/last_error.h"
-#include "stream/native.h"
+#include "korvagl/stream/file_system.h"
 
 namespace korva {
 

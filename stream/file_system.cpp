@@ -13,7 +13,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "korvagl/app/modules.h"
@@ -99,26 +101,85 @@ int32_t RenamePath(const String& from, const String& to) {
     return !a.empty() && !b.empty() && std::rename(a.c_str(), b.c_str()) == 0 ? 1 : 0;
 }
 
-int32_t DeleteDirectory(const String& path, int32_t recurse) {
-    const String dir = WithoutTrailingSlash(path);
-    const std::string name = NativePath(dir);
-    if (name.empty()) return 0;
-    if (recurse) {
-        Ref<TDirectoryListing> listing = OpenDirectory(dir);
-        if (!listing) return 0;
-        for (String entry = listing->Next(); !entry.IsEmpty(); entry = listing->Next()) {
-            if (entry == "." || entry == "..") continue;
-            const String child = dir + "/" + entry;
-            struct stat info;
-            // A link is an entry of this tree; what it points to is not.
-            if (::lstat(NativePath(child).c_str(), &info) != 0) continue;
-            if (S_ISLNK(info.st_mode) || S_ISREG(info.st_mode)) RemoveFile(child);
-            else if (S_ISDIR(info.st_mode)) DeleteDirectory(child, 1);
-        }
-        listing->Close();
+namespace {
+
+// One directory of a tree being emptied: its listing, read whole before
+// anything in it is removed (removing entries while reading could make the
+// listing skip some), the next name to handle, and its name in its parent.
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+struct TreeLevel {
+    std::unique_ptr<DIR, DirCloser> dir;
+    std::vector<std::string> names;
+    size_t next = 0;
+    std::string name;
+};
+
+// Opens the directory `name` in the directory open at `parent` (AT_FDCWD: the
+// current one) without following a link, and lists it.
+bool OpenTreeLevel(int parent, const std::string& name, TreeLevel& level) {
+    const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    level.dir.reset(::fdopendir(fd));
+    if (!level.dir) {
+        ::close(fd);
+        return false;
     }
+    level.name = name;
+    while (const dirent* entry = ::readdir(level.dir.get())) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName != "." && entryName != "..") level.names.emplace_back(entryName);
+    }
+    return true;
+}
+
+// Removes everything below the directory `path`: files and links are
+// unlinked, directories emptied and removed, other kinds left alone. Each
+// step names an entry by the bytes its directory listed, relative to that
+// opened directory, and no link is followed, so nothing outside the tree can
+// be reached. The walk keeps its levels on the heap, not the call stack.
+// False when `path` is not a directory that can be opened (a link is not).
+bool EmptyTree(const std::string& path) {
+    std::vector<TreeLevel> levels(1);
+    if (!OpenTreeLevel(AT_FDCWD, path, levels[0])) return false;
+    while (!levels.empty()) {
+        TreeLevel& level = levels.back();
+        if (level.next == level.names.size()) {
+            const std::string name = std::move(level.name);
+            levels.pop_back();  // closes it
+            if (!levels.empty()) ::unlinkat(::dirfd(levels.back().dir.get()), name.c_str(), AT_REMOVEDIR);
+            continue;
+        }
+        const int fd = ::dirfd(level.dir.get());
+        const std::string name = level.names[level.next++];
+        struct stat info;
+        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) {
+            ::unlinkat(fd, name.c_str(), 0);
+        } else if (S_ISDIR(info.st_mode)) {
+            TreeLevel child;
+            if (OpenTreeLevel(fd, name, child)) levels.push_back(std::move(child));
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t DeleteDirectory(const String& path, int32_t recurse) {
+    std::string name = NativePath(path);
+    // With a "/" at its end a link's name would stand for its target.
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    if (name.empty()) return 0;
+    // "." and ".." cannot be removed by that name, and would lead through a
+    // link named before them.
+    const std::string_view last = std::string_view(name).substr(name.rfind('/') + 1);
+    if (last == "." || last == "..") return 0;
+    if (recurse && !EmptyTree(name)) return 0;
     ::rmdir(name.c_str());
-    return FileKind(dir) == FILE_KIND_NONE ? 1 : 0;
+    struct stat info;
+    return ::lstat(name.c_str(), &info) != 0 ? 1 : 0;
 }
 
 // ---- current directory ----
@@ -253,6 +314,8 @@ bool AddComponents(const String& path, std::vector<String>& parts) {
 }  // namespace
 
 String AbsolutePath(const String& path) {
+    // Text that names no file has no absolute path either.
+    if (!path.IsEmpty() && NativePath(path).empty()) return String();
     String p = NormaliseSlashes(path);
     String root;
     std::vector<String> parts;
@@ -308,6 +371,8 @@ int32_t CloseRandomAccess(const Ref<TByteStream>& stream) {
 
 namespace {
 
+constexpr size_t kLongestProgramName = 1023;
+
 // The program name: after leading spaces, the text between double quotes,
 // or up to the next space. `rest` receives the index after it.
 std::string ProgramName(const std::string& line, size_t& rest) {
@@ -329,7 +394,7 @@ std::string ProgramName(const std::string& line, size_t& rest) {
         name = line.substr(i, end - i);
         rest = end;
     }
-    return name.substr(0, 1023);
+    return name;
 }
 
 // The arguments after the program name, split as the Windows C runtime
@@ -373,10 +438,19 @@ std::vector<std::string> SplitArguments(const std::string& line, size_t i) {
 }  // namespace
 
 int32_t RunProgram(const String& command) {
+    // Narrowed, a unit above 0xFF would turn into another byte, perhaps a
+    // quote or a space, and the line would start some other program.
+    for (const char16_t unit : command.View()) {
+        if (unit > 0xFF) return -1;
+    }
     const std::string line = command.ToBytes();
     size_t rest = 0;
     const std::string name = ProgramName(line, rest);
-    if (name.empty() || name.find('\0') != std::string::npos || line.find('\0') != std::string::npos) return -1;
+    // A name cut short could be the name of another program.
+    if (name.empty() || name.size() > kLongestProgramName || name.find('\0') != std::string::npos ||
+        line.find('\0') != std::string::npos) {
+        return -1;
+    }
     std::vector<std::string> args = SplitArguments(line, rest);
     args.insert(args.begin(), name);
     return detail::SpawnAndWait(args);

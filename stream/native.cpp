@@ -1,4 +1,4 @@
-// The stream subsystem's helpers over the operating system: path text and
+// The stream subsystem's helpers over the operating system: file names and
 // memory advice.
 #include "stream/native.h"
 
@@ -6,13 +6,27 @@
 
 #include <cstdint>
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/stream/file_system.h"
 
 namespace korva::detail {
 
 std::string NativePath(const String& path) {
-    std::string bytes = NormaliseSlashes(path).ToBytes();
-    if (bytes.find('\0') != std::string::npos) bytes.clear();
+    // A unit above 0xFF would narrow to some other byte ("\u012E" to "."), a
+    // NUL would cut the name short: either way the system would be handed a
+    // different file, so such text has no name at all.
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(path.Length()));
+    for (const char16_t unit : path.View()) {
+        if (unit == 0 || unit > 0xFF) return std::string();
+        bytes.push_back(unit == u'\\' ? '/' : static_cast<char>(unit));
+    }
+    return bytes;
+}
+
+std::string NativePathToOpen(const String& path) {
+    std::string bytes = NativePath(path);
+    if (bytes.empty()) SetLastErrorText("cannot open " + Quoted(path) + ": not a valid file name");
     return bytes;
 }
 

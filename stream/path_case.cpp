@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "korvagl/stream/file_system.h"
 #include "korvagl/stream/stream.h"
-#include "stream/native.h"
 
 namespace korva {
 namespace {

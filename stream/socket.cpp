@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,6 +63,44 @@ int32_t ConnectSocket(int32_t s, const uint8_t* address, int32_t family, int32_t
         result = ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     } while (result < 0 && errno == EINTR);
     return result;
+}
+
+int32_t ConnectSocketWithin(int32_t s, const uint8_t* address, int32_t family, int32_t length, int32_t port,
+                            int32_t ms) {
+    if (family != AF_INET || port < 0 || port > 65535 || !address || length < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (ms <= 0) return ConnectSocket(s, address, family, length, port);
+    const int flags = fcntl(s, F_GETFL);
+    if (flags < 0 || fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) return -1;
+    int32_t result = ConnectSocket(s, address, family, length, port);
+    if (result < 0 && errno == EINPROGRESS) {
+        pollfd ready{s, POLLOUT, 0};
+        int n;
+        do {
+            n = ::poll(&ready, 1, ms);
+        } while (n < 0 && errno == EINTR);
+        int error = ETIMEDOUT;
+        socklen_t size = sizeof error;
+        if (n > 0 && getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) < 0) error = errno;
+        result = error == 0 ? 0 : -1;
+        errno = error;
+    }
+    const int saved = errno;
+    fcntl(s, F_SETFL, flags);
+    errno = saved;
+    return result;
+}
+
+int32_t SetSocketTimeout(int32_t s, int32_t ms) {
+    timeval wait{};
+    if (ms > 0) {
+        wait.tv_sec = ms / 1000;
+        wait.tv_usec = (ms % 1000) * 1000;
+    }
+    if (::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) < 0) return -1;
+    return ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait) < 0 ? -1 : 0;
 }
 
 int32_t BindSocket(int32_t s, int32_t family, int32_t port) {

@@ -3,6 +3,7 @@
 #include "korvagl/stream/stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,6 +11,7 @@
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/tcp_stream.h"
 #include "stream/native.h"
 
 namespace korva {
@@ -109,10 +111,18 @@ int32_t TByteStream::WriteDouble(double d) { return WriteValue(*this, d); }
 String TByteStream::ReadLine() {
     // One primitive read per byte, so that nothing past the line end is
     // consumed (an HTTP body follows its header on the same socket).
+    const String network = NetworkName();
+    const int64_t limit = network.IsEmpty() || NetworkLineLimit() == 0 ? INT64_MAX : NetworkLineLimit();
     std::string line;
+    int64_t taken = 0;
     uint8_t byte;
     while (Read(&byte, 1) == 1) {
         if (byte == 0 || byte == '\n') break;
+        if (++taken > limit) {
+            detail::SetLastErrorText(detail::Quoted(network) + ": a line longer than " +
+                                     String(std::to_string(limit)) + " bytes");
+            throw TStreamReadError();
+        }
         if (byte == '\r') continue;
         line.push_back(static_cast<char>(byte));
     }
@@ -138,6 +148,8 @@ int32_t TByteStream::WriteText(const String& text) {
     return 0;
 }
 
+String TByteStream::NetworkName() { return String(); }
+
 // ---- proxies ----
 
 int32_t TProxyStream::Eof() { return stream->Eof(); }
@@ -155,6 +167,7 @@ int32_t TProxyStream::Close() {
 int32_t TProxyStream::Read(void* buf, int32_t count) { return stream->Read(buf, count); }
 int32_t TProxyStream::Write(const void* buf, int32_t count) { return stream->Write(buf, count); }
 int32_t TProxyStream::WriteFailed() { return stream->WriteFailed(); }
+String TProxyStream::NetworkName() { return stream ? stream->NetworkName() : String(); }
 
 int32_t TNonClosingStream::Close() { return 0; }
 
@@ -298,20 +311,33 @@ ByteArray ReadToEnd(TByteStream& s) {
     } else {
         buffer.reserve(1024);
     }
+    // A network stream is read to one byte past its limit at most: that byte
+    // tells a body of exactly the limit from a longer one.
+    const String network = s.NetworkName();
+    const size_t limit = network.IsEmpty() || NetworkLoadLimit() == 0 ? SIZE_MAX : size_t(NetworkLoadLimit());
+    const size_t cap = limit == SIZE_MAX ? SIZE_MAX : limit + 1;
     // The bytes are zeroed and filled a slice at a time, so that each slice
     // is still in the cache when the read lands in it.
     constexpr size_t kSlice = 256 * 1024;
     size_t n = 0;
     while (s.Eof() == 0) {
         if (n == buffer.capacity()) buffer.reserve(buffer.capacity() + buffer.capacity() / 2);
-        const size_t room = std::min({buffer.capacity() - n, kSlice, size_t{INT32_MAX}});
+        const size_t room = std::min({buffer.capacity() - n, kSlice, size_t{INT32_MAX}, cap - n});
         buffer.resize(n + room);
         const int32_t got = s.Read(buffer.data() + n, static_cast<int32_t>(room));
         // A stream whose end never comes (one that shrank, or standard input)
         // stops at the first read that moves nothing.
         if (got <= 0) break;
         n += static_cast<size_t>(got);
+        if (n > limit) {
+            detail::SetLastErrorText(detail::Quoted(network) + ": more than " + String(std::to_string(limit)) +
+                                     " bytes");
+            throw TStreamReadError();
+        }
     }
+    // A connection that failed (Eof -1) recorded why; its bytes are not the
+    // whole content.
+    if (s.Eof() < 0) throw TStreamReadError();
     buffer.resize(n);
     return buffer;
 }

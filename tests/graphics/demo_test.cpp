@@ -157,7 +157,7 @@ TEST_F(DemoTest, RunsUntilEscape) {
     EXPECT_GT(coloured, samples * 9 / 10);
 
     ASSERT_TRUE(test::PressKey(window, "Escape", &error)) << error;
-    EXPECT_EQ(WaitExit(2000), 0);
+    EXPECT_EQ(WaitExit(10000), 0);
 }
 
 TEST_F(DemoTest, MissingPictureEndsWithAMessage) {

@@ -486,6 +486,11 @@ TEST_F(ScriptEngineTest, RunFileFailuresAreRecordedAndWrittenToStandardError) {
         EXPECT_EQ(Error().rfind(c.start, 0), 0u) << Error();
         EXPECT_EQ(written, Error() + "\n");
     }
+    // A unit above 0xFF names no file (U+012F would narrow to "/bad.lua").
+    StderrCapture refusal(dir.File("stderr.txt"));
+    EXPECT_EQ(engine->RunFile(String(dir.Path()) + String(u"\u012Fbad.lua")), 0);
+    refusal.Finish();
+    EXPECT_EQ(engine->ErrorCode(), SCRIPT_ERROR_FILE) << Error();
     // The engine's own failure is not written.
     engine->Stop();
     StderrCapture capture(dir.File("stderr.txt"));

@@ -95,6 +95,76 @@ TEST_F(FileSystemTest, DeleteDirectoryRecursesOnlyWhenAsked) {
     EXPECT_EQ(DeleteDirectory(base + "\\plain", 0), 1);
 }
 
+TEST_F(FileSystemTest, DeleteDirectoryStaysInsideATreeOfBackslashNames) {
+    // "..\..\save\game.sav" is one name here; read as a path it leads out.
+    MakeDirectory(Path("save"));
+    MakeDirectory(Path("keep"));
+    dir.Write("save/game.sav", "precious");
+    dir.Write("keep/x", "precious");
+    MakeDirectory(Path("mods"));
+    MakeDirectory(Path("mods/evil"));
+    dir.Write("mods/evil/..\\..\\save\\game.sav", "evil");
+    ASSERT_EQ(mkdir(dir.File("mods/evil/..\\..\\keep").c_str(), 0777), 0);
+    dir.Write("mods/evil/..\\..\\keep/x", "evil");
+    EXPECT_EQ(DeleteDirectory(Path("mods/evil"), 1), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("mods/evil")));
+    EXPECT_EQ(LoadText(Path("save/game.sav")), "precious");
+    EXPECT_EQ(LoadText(Path("keep/x")), "precious");
+}
+
+TEST_F(FileSystemTest, DeleteDirectoryNeverEntersALinkGivenAsTheTop) {
+    MakeDirectory(Path("victim"));
+    dir.Write("victim/f", "f");
+    MakeDirectory(Path("mods"));
+    ASSERT_EQ(symlink("../victim", dir.File("mods/m1").c_str()), 0);
+    for (const char* name : {"mods/m1", "mods/m1//", "mods/m1/."}) EXPECT_EQ(DeleteDirectory(Path(name), 1), 0) << name;
+    EXPECT_EQ(DeleteDirectory(Path("mods/m1"), 0), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("mods/m1")));
+    EXPECT_EQ(LoadText(Path("victim/f")), "f");
+}
+
+TEST_F(FileSystemTest, TextAboveByteUnitsNamesNoFile) {
+    // U+012E U+012E U+012F narrow to "../": every call must refuse the text,
+    // never reach what lies beside "root".
+    MakeDirectory(Path("root"));
+    MakeDirectory(Path("victim"));
+    dir.Write("secret.txt", "secret");
+    ASSERT_EQ(symlink("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", dir.File("font.ttf").c_str()), 0);
+    const String up = Path("root/") + String(u"\u012E\u012E\u012F");
+    const String secret = up + "secret.txt";
+    const String refused = "cannot open " + detail::Quoted(secret) + ": not a valid file name";
+    const int32_t mode = FilePermissions(Path("secret.txt"));
+    EXPECT_FALSE(OpenStream(secret, 1, 1));
+    EXPECT_EQ(LastErrorText(), refused);
+    EXPECT_FALSE(ReadPixmap(secret));
+    EXPECT_EQ(LastErrorText(), refused);
+    EXPECT_FALSE(ReadPcmSample(secret));
+    EXPECT_EQ(LastErrorText(), refused);
+    EXPECT_FALSE(TFreeTypeFont::Load(up + "font.ttf", 16));
+    EXPECT_EQ(LastErrorText(), "cannot open " + detail::Quoted(up + "font.ttf") + ": not a valid file name");
+    EXPECT_EQ(FileKind(secret), FILE_KIND_NONE);
+    EXPECT_EQ(FileByteSize(secret), -1);
+    EXPECT_EQ(FileModifiedTime(secret), 0);
+    EXPECT_EQ(FilePermissions(secret), -1);
+    EXPECT_EQ(SetFilePermissions(secret, 0), -1);
+    EXPECT_TRUE(ListDirectory(up, 0).empty());
+    EXPECT_FALSE(OpenDirectory(up));
+    EXPECT_EQ(ChangeDirectory(up), 0);
+    EXPECT_EQ(ResolvePathCase(secret), "");
+    EXPECT_EQ(AbsolutePath(secret), "");
+    EXPECT_EQ(MakeEmptyFile(secret), 0);
+    EXPECT_EQ(MakeDirectory(up + "made"), 0);
+    EXPECT_EQ(RenamePath(secret, Path("moved")), 0);
+    EXPECT_EQ(RenamePath(Path("secret.txt"), up + "moved"), 0);
+    EXPECT_EQ(RemoveFile(secret), 0);
+    EXPECT_EQ(DeleteDirectory(up + "victim", 0), 0);
+    EXPECT_EQ(RunProgram(String(u"\u0174rue")), -1);  // would start "true"
+    EXPECT_EQ(LoadText(Path("secret.txt")), "secret");
+    EXPECT_EQ(FilePermissions(Path("secret.txt")), mode);
+    EXPECT_EQ(FileKind(Path("victim")), FILE_KIND_DIRECTORY);
+    EXPECT_EQ(ListDirectory(base, 1).size(), 4u);  // root, victim, secret.txt, font.ttf
+}
+
 TEST_F(FileSystemTest, ListingsGiveEveryNameOnce) {
     MakeDirectory(Path("many"));
     for (int i = 0; i < 250; ++i) MakeEmptyFile(Path("many/f" + std::to_string(i)));
@@ -220,6 +290,22 @@ TEST_F(FileSystemTest, RunProgramWaitsAndReturnsTheExitStatus) {
     EXPECT_EQ(RunProgram(""), -1);
     EXPECT_EQ(RunProgram("   "), -1);
     EXPECT_EQ(RunProgram(String(dir.File("missing"))), -1);
+}
+
+TEST_F(FileSystemTest, RunProgramRefusesAProgramNameItWouldCut) {
+    // A program whose path is exactly 1023 bytes, nested to keep each name short.
+    std::string name;
+    for (int i = 0; i < 4; ++i) {
+        name += std::string(200, 'd') + "/";
+        ASSERT_EQ(MakeDirectory(Path(name)), 1);
+    }
+    name += std::string(1023 - dir.File(name).size(), 'p');
+    const std::string program = dir.Write(name, "#!/bin/sh\nexit 7\n");
+    ASSERT_EQ(program.size(), 1023u);
+    chmod(program.c_str(), 0755);
+    EXPECT_EQ(RunProgram(String(program)), 7);
+    EXPECT_EQ(RunProgram(String(program + "x")), -1);
+    EXPECT_EQ(RunProgram(String("\"" + program + "xyz\" arg")), -1);
 }
 
 TEST_F(FileSystemTest, RunProgramSplitsArgumentsWithoutAShell) {

@@ -1,5 +1,7 @@
 // The socket layer and TCP streams, against servers on loopback addresses.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -76,6 +78,45 @@ TEST_F(TcpStreamTest, BytesGoBothWays) {
     EXPECT_EQ(s->ReadLine(), "");
     EXPECT_EQ(s->Eof(), 1);
     s->Close();
+}
+
+TEST_F(TcpStreamTest, AReadThatTimesOutEndsLikeAFailedConnection) {
+    EXPECT_EQ(NetworkConnectTimeout(), 10000);
+    EXPECT_EQ(NetworkReadTimeout(), 30000);
+    SetNetworkTimeout(10000, 1000);
+    TestServer server("127.0.0.1", 0, [](int s) {
+        test::SendAll(s, "ab");
+        test::ReceiveUntil(s, "never");  // until the client hangs up
+    });
+    Ref<TByteStream> s = OpenReadStream(Url(server));
+    ASSERT_TRUE(s);
+    EXPECT_THROW(LoadBytes(Ref<Object>(s)), TStreamReadError);
+    EXPECT_EQ(s->Eof(), -1);
+    EXPECT_EQ(LastErrorText(), "\"" + Url(server) + "\": timed out after 1000 ms");
+    s->Close();
+    SetNetworkTimeout(kDefaultConnectTimeoutMs, kDefaultReadTimeoutMs);
+}
+
+TEST_F(TcpStreamTest, AConnectionNotMadeInTimeGivesTheNullObject) {
+    // A listener that never accepts, with room for one waiting connection:
+    // the next connection is never answered.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size), 0);
+    const String url = String("tcp::127.0.0.1:" + std::to_string(ntohs(at.sin_port)));
+    SetNetworkTimeout(500, 1000);
+    Ref<TByteStream> first = OpenReadStream(url);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(OpenReadStream(url));
+    EXPECT_EQ(LastErrorText(), url + ": timed out after 500 ms");
+    first->Close();
+    ::close(listener);
+    SetNetworkTimeout(kDefaultConnectTimeoutMs, kDefaultReadTimeoutMs);
 }
 
 TEST_F(TcpStreamTest, HostsAndPortsAreReadAsDocumented) {

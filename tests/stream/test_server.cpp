@@ -2,9 +2,18 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <stdexcept>
+#include <vector>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
 
 namespace korva::test {
 
@@ -74,6 +83,89 @@ bool SendAll(int socket, const std::string& bytes) {
         sent += static_cast<size_t>(n);
     }
     return true;
+}
+
+}  // namespace korva::test
+
+namespace korva::test {
+
+const TestPki& MakeTestPki() {
+    static const TestPki pki = [] {
+        static TempDir dir;  // removed at exit
+        TestPki made{dir.Path()};
+        ChildOptions options;
+        options.workingDirectory = made.dir;
+        auto openssl = [&](std::vector<std::string> args) {
+            args.insert(args.begin(), "openssl");
+            const ChildResult result = RunChild("openssl", args, options);
+            if (result.exitCode != 0) throw std::runtime_error("openssl failed: " + result.err);
+        };
+        const std::vector<std::string> key = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "2"};
+        auto authority = [&](const std::string& ca) {
+            std::vector<std::string> args = {"req", "-x509", "-subj", "/CN=KorvaGL test " + ca, "-keyout", ca + "-ca.key",
+                                             "-out", ca + "-ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
+                                             "-addext", "keyUsage=critical,keyCertSign"};
+            args.insert(args.end(), key.begin(), key.end());
+            openssl(args);
+        };
+        auto server = [&](const std::string& name, const std::string& ca, const std::string& host, const std::string& alt) {
+            std::vector<std::string> args = {"req", "-x509", "-CA", ca + "-ca.pem", "-CAkey", ca + "-ca.key",
+                                             "-subj", "/CN=" + host, "-keyout", name + ".key", "-out", name + ".pem",
+                                             "-addext", "subjectAltName=" + alt, "-addext", "basicConstraints=CA:FALSE"};
+            args.insert(args.end(), key.begin(), key.end());
+            openssl(args);
+        };
+        authority("trusted");
+        authority("stranger");
+        server("localhost", "trusted", "localhost", "DNS:localhost,IP:127.0.0.1");
+        server("other", "trusted", "other.example", "DNS:other.example");
+        server("stranger", "stranger", "localhost", "DNS:localhost,IP:127.0.0.1");
+        return made;
+    }();
+    return pki;
+}
+
+std::string RequestPath(const std::string& request) {
+    const size_t start = request.find(' ') + 1;
+    return request.substr(start, request.find(' ', start) - start);
+}
+
+namespace {
+
+void ServeTls(int s, const std::string& certificate, const HttpAnswer& answer) {
+    const TestPki& pki = MakeTestPki();
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_file(context, pki.Certificate(certificate).c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_use_PrivateKey_file(context, pki.Key(certificate).c_str(), SSL_FILETYPE_PEM);
+    SSL* ssl = SSL_new(context);
+    SSL_set_fd(ssl, s);
+    if (SSL_accept(ssl) == 1) {
+        std::string request;
+        char buffer[4096];
+        int n;
+        while (request.find("\r\n\r\n") == std::string::npos && (n = SSL_read(ssl, buffer, sizeof buffer)) > 0) {
+            request.append(buffer, static_cast<size_t>(n));
+        }
+        const std::string response = answer(request);
+        if (!response.empty()) SSL_write(ssl, response.data(), static_cast<int>(response.size()));
+        SSL_shutdown(ssl);
+    }
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+}
+
+}  // namespace
+
+std::unique_ptr<TestServer> ServeHttp(HttpAnswer answer, int connections, const std::string& certificate) {
+    // OpenSSL writes with write(): a client that hangs up must not end the test.
+    signal(SIGPIPE, SIG_IGN);
+    return std::make_unique<TestServer>("127.0.0.1", 0, [answer, certificate](int s) {
+        const timeval wait{10, 0};
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        if (!certificate.empty()) return ServeTls(s, certificate, answer);
+        const std::string request = ReceiveUntil(s, "\r\n\r\n");
+        SendAll(s, answer(request));
+    }, connections);
 }
 
 }  // namespace korva::test

@@ -1,6 +1,7 @@
-// A small TCP server on a loopback address for the socket and HTTP tests.
-// It runs in a thread, serves a fixed number of connections with a handler,
-// and never lets a test hang: accepting gives up after a few seconds.
+// A small TCP server on a loopback address for the socket, HTTP and HTTPS
+// tests. It runs in a thread, serves a fixed number of connections with a
+// handler, and never lets a test hang: accepting gives up after a few
+// seconds. HTTPS uses certificates made with the openssl command line.
 #pragma once
 
 #include <functional>
@@ -41,5 +42,27 @@ private:
 std::string ReceiveUntil(int socket, const std::string& end);
 // Sends everything (without SIGPIPE); false when the peer went away.
 bool SendAll(int socket, const std::string& bytes);
+
+// Certificates made once per process in a temporary directory: the CA
+// "trusted" (its certificate in CaFile("trusted")) issued "localhost" (for
+// localhost and 127.0.0.1) and "other" (for other.example); the CA
+// "stranger" issued "stranger" (for localhost). PEM files: Certificate(name)
+// and Key(name).
+struct TestPki {
+    std::string dir;
+    std::string CaFile(const std::string& ca) const { return dir + "/" + ca + "-ca.pem"; }
+    std::string Certificate(const std::string& name) const { return dir + "/" + name + ".pem"; }
+    std::string Key(const std::string& name) const { return dir + "/" + name + ".key"; }
+};
+const TestPki& MakeTestPki();
+
+// The answer to one HTTP request (the text up to its empty line), whole.
+using HttpAnswer = std::function<std::string(const std::string& request)>;
+// Serves `connections` HTTP requests one after the other on a free port of
+// 127.0.0.1, over TLS with the certificate `certificate` of MakeTestPki()
+// when that is not empty.
+std::unique_ptr<TestServer> ServeHttp(HttpAnswer answer, int connections = 1, const std::string& certificate = "");
+// The path of a request's "GET /path HTTP/1.0" line.
+std::string RequestPath(const std::string& request);
 
 }  // namespace korva::test

@@ -1,7 +1,10 @@
 // KorvaGL: files and directories.
 //
 // Paths are text passed to the system as 8-bit strings; every backslash is
-// turned into "/" first, and "/" is the only separator produced. Relative
+// turned into "/" first, and "/" is the only separator produced. Each code
+// unit becomes one byte, so a path holding a unit above 0xFF (or a NUL) has
+// no 8-bit form: every call that names a file with it refuses it and reports
+// its documented failure, so such text never reaches a different file. Relative
 // paths resolve against the current directory, which start-up sets to the
 // program's own directory. Nothing here raises for a failed operation: the
 // results say 0, -1, the empty string, an empty array or the null object.
@@ -40,8 +43,12 @@ int32_t MakeDirectory(const String& path);
 int32_t RemoveFile(const String& path);
 // 1 on success. An existing file at `to` is replaced.
 int32_t RenamePath(const String& from, const String& to);
-// Removes a directory, with everything in it when `recurse` is non-zero (a
-// symbolic link inside is removed, never followed). 1 when it is gone.
+// Removes a directory, with everything in it when `recurse` is non-zero. The
+// tree is walked by the names the system lists, relative to each opened
+// directory: a symbolic link inside is removed, never followed, and no entry
+// name can lead out of the tree. A symbolic link given as `path` itself is
+// not a directory: it stays, its target is never entered, and the result is
+// 0; so is a path ending in "." or "..". 1 when nothing is left at `path`.
 int32_t DeleteDirectory(const String& path, int32_t recurse);
 // The current directory; the empty string when it cannot be read.
 String CurrentDirectory();
@@ -74,7 +81,8 @@ StringArray ListDirectory(const String& path, int32_t skipDots);
 // An absolute path without "." and ".." components. A drive prefix ("C:")
 // is kept and its path starts at its root ("C:" gives "C:/", "C:x" gives
 // "C:/x"); a path starting with "/" starts at the root; any other path starts
-// at the current directory. Going above the root gives the empty string.
+// at the current directory. Going above the root, or a path that names no
+// file (see above), gives the empty string.
 String AbsolutePath(const String& path);
 
 // Every "\" turned into "/".
@@ -109,10 +117,19 @@ int32_t CloseRandomAccess(const Ref<TByteStream>& stream);
 // runtime's quoting rules (white space separates, double quotes group,
 // backslashes escape only before a quote). No shell is involved. Returns the
 // program's exit status, 128 + the signal number when a signal ended it, or
-// -1 when it cannot be started.
+// -1 when it cannot be started, when the command holds a unit above 0xFF or a
+// NUL, or when the program name is longer than 1023 bytes.
 int32_t RunProgram(const String& command);
 
 namespace detail {
+// The 8-bit name the system is given for `path`: backslashes turned into "/",
+// each unit narrowed to its byte. The empty string, which names no file, when
+// the text holds a unit above 0xFF or a NUL. Every call that opens, lists or
+// changes a file by a String name goes through this.
+std::string NativePath(const String& path);
+// NativePath for a loading call: when `path` names no file, also records
+// `cannot open "path": not a valid file name` as the reason of the failure.
+std::string NativePathToOpen(const String& path);
 // Starts args[0], looked up on the PATH, with `args` (no shell) and waits
 // for it. With `output` the program's standard output is collected there
 // and its standard error goes to /dev/null (a tool's warnings are not the

@@ -1,5 +1,6 @@
 // KorvaGL: the socket layer, a thin wrapper of POSIX sockets on int32
-// handles. Name lookup is IPv4 only. Every call blocks.
+// handles. Name lookup is IPv4 only. Every call blocks; ConnectSocketWithin
+// and SetSocketTimeout bound the waiting.
 //
 // Families, types and protocols are the numbers of the socket API (family 2
 // is IPv4, type 1 a stream socket). Handle 0 is never a socket here: 0 stands
@@ -31,6 +32,15 @@ std::vector<ByteArray> ResolveHost(const String& name, int32_t& family, int32_t&
 // Connects to `port` at the first `length` bytes of `address`. -1 unless the
 // family is 2 and the port lies in 0..65535; else connect's result (0 or -1).
 int32_t ConnectSocket(int32_t s, const uint8_t* address, int32_t family, int32_t length, int32_t port);
+// ConnectSocket that gives up after `ms` milliseconds (0 or less: waits as
+// long as the system does) with -1 and errno ETIMEDOUT. The socket stays
+// blocking.
+int32_t ConnectSocketWithin(int32_t s, const uint8_t* address, int32_t family, int32_t length, int32_t port,
+                            int32_t ms);
+// Makes each later send and receive on `s` give up (a negative result, errno
+// EAGAIN) when `ms` milliseconds pass without a byte moving; 0 or less waits
+// for ever. Returns 0, or -1 when the handle is not a socket.
+int32_t SetSocketTimeout(int32_t s, int32_t ms);
 // Binds to every local IPv4 address at `port`; -1 unless the family is 2.
 int32_t BindSocket(int32_t s, int32_t family, int32_t port);
 int32_t ListenSocket(int32_t s, int32_t backlog);

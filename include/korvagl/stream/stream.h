@@ -106,7 +106,9 @@ public:
     virtual double ReadDouble();
     virtual int32_t WriteDouble(double d);
 
-    // One line: up to LF, NUL or the end, which is consumed; every CR is dropped.
+    // One line: up to LF, NUL or the end, which is consumed; every CR is
+    // dropped. On a network stream a line longer than NetworkLineLimit()
+    // bytes raises TStreamReadError (tcp_stream.h).
     virtual String ReadLine();
     // The text's low bytes, then CR LF. Returns 0.
     virtual int32_t WriteLine(const String& text);
@@ -115,6 +117,11 @@ public:
     virtual String ReadText(int32_t length);
     // The text's low bytes, one per code unit. Returns 0.
     virtual int32_t WriteText(const String& text);
+
+    // For a stream that reads from the network, its name in failure reasons
+    // (a URL); the empty string for every other stream. The network limits
+    // of tcp_stream.h hold for streams with a name.
+    virtual String NetworkName();
 };
 
 // Forwards the eight primitives to an inner stream. Dropping a proxy releases
@@ -133,6 +140,7 @@ public:
     int32_t Read(void* buf, int32_t count) override;
     int32_t Write(const void* buf, int32_t count) override;
     int32_t WriteFailed() override;
+    String NetworkName() override;
 
     void SetStream(const Ref<TByteStream>& inner) { stream = inner; }
     const Ref<TByteStream>& Stream() const { return stream; }
@@ -212,7 +220,9 @@ String ReadText(const Ref<TByteStream>& s, int32_t length);
 int32_t WriteText(const Ref<TByteStream>& s, const String& text);
 
 // The whole content of a URL (or of a stream object, read to its end and not
-// closed). Raises TNullObjectFault when the URL cannot be opened.
+// closed). Raises TNullObjectFault when the URL cannot be opened, and
+// TStreamReadError when a network stream ends with an error or passes the
+// network load limit (tcp_stream.h).
 ByteArray LoadBytes(const String& url);
 ByteArray LoadBytes(const Ref<Object>& url);
 // Writes all bytes and closes. Raises TNullObjectFault when the URL cannot be

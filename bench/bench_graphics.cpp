@@ -1,10 +1,14 @@
 // Sprites through the 2D layer beside a raw OpenGL 1.1 immediate-mode loop
 // doing the same work, in one 800x600 window (hertz 0: nothing paces
-// frames); then the demo's start-up time and frame rate.
+// frames), as frames per second and process CPU time per frame; then the
+// demo's start-up time and frame rate.
 //   bench_graphics [seconds per measurement]
+// KORVAGL_UNBATCHED=1 in the environment measures the 2D layer's immediate-
+// mode path instead of its batched one.
 // Needs a display (bench/bench_graphics.sh starts Xvfb when there is none).
 #include <GL/gl.h>
 #include <SDL.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <utility>
 #include <vector>
 
 #include "korvagl/korvagl.h"
@@ -109,40 +112,60 @@ double Fps(Frame frame, double seconds) {
     return frames / Seconds(start);
 }
 
+// CPU seconds of the whole process so far (all threads: llvmpipe's
+// rasteriser threads too).
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+struct Rates {
+    double fpsA, fpsB;      // frames per second of wall time
+    double cpuMsA, cpuMsB;  // process CPU milliseconds per frame, steadier on a loaded machine
+};
+
 // Frames of the two loops alternate one by one, each timed to its end, so
 // that the load of the machine, which drifts, falls on both alike.
 template <typename A, typename B>
-std::pair<double, double> SideBySide(A a, B b, double seconds) {
+Rates SideBySide(A a, B b, double seconds) {
     a();
     b();
     glFinish();
-    double timeA = 0, timeB = 0;
+    double timeA = 0, timeB = 0, cpuA = 0, cpuB = 0;
     int frames = 0;
     while (timeA + timeB < 2 * seconds || frames < 3) {
         auto start = Clock::now();
+        double cpu = CpuSeconds();
         a();
         glFinish();
         timeA += Seconds(start);
+        cpuA += CpuSeconds() - cpu;
         start = Clock::now();
+        cpu = CpuSeconds();
         b();
         glFinish();
         timeB += Seconds(start);
+        cpuB += CpuSeconds() - cpu;
         ++frames;
     }
-    return {frames / timeA, frames / timeB};
+    return {frames / timeA, frames / timeB, cpuA * 1000 / frames, cpuB * 1000 / frames};
 }
 
 void SpriteCase(int size, double seconds) {
     Ref<TImage> image = SpriteImage(size);
     auto* frame = dynamic_cast<TGLTextureFrame*>(image->frames[0].Get());
     std::printf("\n%dx%d masked sprites, alpha blended, rotated, scaled 0.5-1.5\n", size, size);
-    std::printf("%8s %12s %12s %8s\n", "N", "KorvaGL fps", "raw GL fps", "ratio");
+    std::printf("%8s %12s %12s %8s %14s %14s %8s\n", "N", "KorvaGL fps", "raw GL fps", "ratio", "KorvaGL cpu ms",
+                "raw GL cpu ms", "raw/Korva");
     for (int n : {100, 1000, 10000, 50000}) {
         const auto sprites = MakeSprites(n);
-        const auto [korva, raw] = SideBySide(
+        const Rates r = SideBySide(
             [&] { KorvaFrame(image, sprites); },
             [&] { RawFrame(frame->texture, float(size), frame->uMax, frame->vMax, sprites); }, seconds);
-        std::printf("%8d %12.1f %12.1f %8.3f\n", n, korva, raw, korva / raw);
+        std::printf("%8d %12.1f %12.1f %8.3f %14.2f %14.2f %8.3f\n", n, r.fpsA, r.fpsB, r.fpsA / r.fpsB, r.cpuMsA,
+                    r.cpuMsB, r.cpuMsB / r.cpuMsA);
         std::fflush(stdout);
     }
 }

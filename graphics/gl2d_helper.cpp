@@ -42,6 +42,7 @@ uint32_t CreateTexture(int32_t width, int32_t height, int32_t flags) {
 
 void UploadTexture(const Ref<TPixmap>& pixmap, int32_t flags) {
     if (!glOpen) return;
+    detail::FlushBatch();  // queued draws show the texture as it was
     Ref<TPixmap> level = detail::RGBARows(pixmap);
     const bool filtered = (flags & IMAGE_FILTERED) != 0;
     detail::ForEachMipLevel(level->width, level->height, filtered, [&](int32_t n, int32_t w, int32_t h) {

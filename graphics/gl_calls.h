@@ -58,7 +58,12 @@ namespace korva::detail::gl {
     X(NewList, glNewList, (GLuint l, GLenum m), (l, m))                                                          \
     X(EndList, glEndList, (), ())                                                                                \
     X(CallList, glCallList, (GLuint l), (l))                                                                     \
-    X(DeleteLists, glDeleteLists, (GLuint l, GLsizei n), (l, n))
+    X(DeleteLists, glDeleteLists, (GLuint l, GLsizei n), (l, n))                                                 \
+    X(EnableClientState, glEnableClientState, (GLenum a), (a))                                                   \
+    X(VertexPointer, glVertexPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))               \
+    X(TexCoordPointer, glTexCoordPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))           \
+    X(ColorPointer, glColorPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))                 \
+    X(DrawArrays, glDrawArrays, (GLenum mode, GLint first, GLsizei count), (mode, first, count))
 
 enum Fn {
 #define KORVAGL_GL_ENUM(name, entry, params, args) k##name,

@@ -59,14 +59,62 @@ bool SyncConfirmed(int32_t hertz) {
     return false;
 }
 
-inline void Vertex(float x, float y, float tx, float ty, float offset = 0) {
-    const detail::GLDrawState& s = glDrawState;
-    gl::Vertex2f(x * s.xx + y * s.xy + tx + offset, x * s.yx + y * s.yy + ty + offset);
-}
+using detail::glBatch;
 
-inline void SendColor() {
-    const uint8_t* c = glDrawState.drawColor;
-    gl::Color4ub(c[0], c[1], c[2], c[3]);
+// Untextured primitives: into the batch, or straight to GL in immediate mode.
+class Primitive {
+public:
+    // n vertices of one primitive of `mode`; GL_POLYGON and anything larger
+    // than the batch is drawn on its own.
+    Primitive(GLenum mode, int32_t n) : mode_(mode) {
+        detail::DisableTextureCached();
+        if (glBatch.enabled && n <= detail::GLBatch::kCapacity) {
+            if (mode == GL_POLYGON) detail::FlushBatch();
+            next_ = detail::ReserveVertices(mode, n);
+        } else {
+            detail::FlushBatch();
+            if (glBatch.enabled) detail::SendColorIfNeeded();
+            gl::Begin(mode);
+            glBatch.drawnVertices += static_cast<uint64_t>(n);
+        }
+    }
+    ~Primitive() {
+        if (!next_) {
+            gl::End();
+        } else if (mode_ == GL_POLYGON) {
+            detail::FlushBatchNow();  // one polygon a draw
+        }
+    }
+    Primitive(const Primitive&) = delete;
+    Primitive& operator=(const Primitive&) = delete;
+
+    // A point in screen coordinates.
+    void Point(float x, float y) {
+        if (next_) {
+            detail::PutVertex(*next_++, x, y, 0, 0);
+        } else {
+            gl::Vertex2f(x, y);
+        }
+    }
+    // A local point through the 2D matrix, moved by (tx, ty) and offset.
+    void Local(float x, float y, float tx, float ty, float offset = 0) {
+        const detail::GLDrawState& s = glDrawState;
+        Point(x * s.xx + y * s.xy + tx + offset, x * s.yx + y * s.yy + ty + offset);
+    }
+
+private:
+    GLenum mode_;
+    detail::BatchVertex* next_ = nullptr;
+};
+
+// The colour reaches GL with each batched vertex; in immediate mode it is
+// sent at once.
+inline void ColorChanged() {
+    if (glBatch.enabled) {
+        glBatch.colorSent = false;
+    } else {
+        detail::SendColor();
+    }
 }
 
 }  // namespace
@@ -89,8 +137,12 @@ TGLDrawDriver::TGLDrawDriver() {
 void TGLDrawDriver::Graphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
     int32_t flags = detail::kOpenBackBuffer;
     if (depth != 0) flags |= detail::kOpenFullScreen;
+    if (glOpen) detail::FlushBatch();
+    glBatch.count = 0;
     if (!detail::OpenGLGraphics(width, height, depth, hertz, flags)) RaiseRuntimeError("Unable to set graphics mode");
     detail::ResetGLStateCaches();
+    detail::StartBatching();
+    detail::DeletePendingTextures();
     glDrawState.screenWidth = width;
     glDrawState.screenHeight = height;
     pacing.depth = depth;
@@ -113,10 +165,12 @@ void TGLDrawDriver::Graphics(int32_t width, int32_t height, int32_t depth, int32
     if (intervalTaken && SyncConfirmed(hertz)) return;
     pacing.softSync = 1;
     pacing.paceStart = ElapsedMs();
+    pacing.paceBudget = 0;  // a new display counts its frames from now
     detail::SetSwapInterval(0);
 }
 
 void TGLDrawDriver::CloseGraphics() {
+    if (glOpen) detail::FlushBatch();
     detail::CloseGLGraphics();
     pacing.softSync = 0;  // nothing to present any more
 }
@@ -133,6 +187,7 @@ void TGLDrawDriver::Flip() {
             pacing.paceBudget = elapsed * pacing.hertz;
         }
     }
+    if (glOpen) detail::FlushBatch();
     detail::SwapGLBuffers();
 }
 
@@ -149,6 +204,7 @@ Ref<TImageFrame> TGLDrawDriver::CreateFrameFromPixmap(const Ref<TPixmap>& pixmap
 
 void TGLDrawDriver::SetBlend(int32_t mode) {
     if (!glOpen || mode == glDrawState.currentBlend) return;
+    detail::FlushBatch();
     glDrawState.currentBlend = mode;
     switch (mode) {
         case 1:  // masked
@@ -182,14 +238,14 @@ void TGLDrawDriver::SetAlpha(float alpha) {
     if (alpha > 1) alpha = 1;
     if (!(alpha >= 0)) alpha = 0;  // NaN too
     glDrawState.drawColor[3] = static_cast<uint8_t>(alpha * 255);
-    if (glOpen) SendColor();
+    if (glOpen) ColorChanged();
 }
 
 void TGLDrawDriver::SetColor(int32_t red, int32_t green, int32_t blue) {
     glDrawState.drawColor[0] = static_cast<uint8_t>(red);
     glDrawState.drawColor[1] = static_cast<uint8_t>(green);
     glDrawState.drawColor[2] = static_cast<uint8_t>(blue);
-    if (glOpen) SendColor();
+    if (glOpen) ColorChanged();
 }
 
 void TGLDrawDriver::SetClearRGB(int32_t red, int32_t green, int32_t blue) {
@@ -198,6 +254,7 @@ void TGLDrawDriver::SetClearRGB(int32_t red, int32_t green, int32_t blue) {
 
 void TGLDrawDriver::SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
     if (!glOpen) return;
+    detail::FlushBatch();
     if (x == 0 && y == 0 && width == glDrawState.screenWidth && height == glDrawState.screenHeight) {
         gl::Disable(GL_SCISSOR_TEST);
     } else {
@@ -214,39 +271,36 @@ void TGLDrawDriver::SetTransform(float xx, float xy, float yx, float yy) {
 }
 
 void TGLDrawDriver::SetLineWidth(float width) {
-    if (glOpen) gl::LineWidth(width);
+    if (!glOpen) return;
+    detail::FlushBatch();
+    gl::LineWidth(width);
 }
 
 void TGLDrawDriver::ClearBuffer() {
-    if (glOpen) gl::Clear(GL_COLOR_BUFFER_BIT);
+    if (!glOpen) return;
+    detail::FlushBatch();
+    gl::Clear(GL_COLOR_BUFFER_BIT);
 }
 
 void TGLDrawDriver::PlotPixel(float x, float y) {
     if (!glOpen) return;
-    detail::DisableTextureCached();
-    gl::Begin(GL_POINTS);
-    gl::Vertex2f(x + 0.5f, y + 0.5f);
-    gl::End();
+    Primitive(GL_POINTS, 1).Point(x + 0.5f, y + 0.5f);
 }
 
 void TGLDrawDriver::DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
     if (!glOpen) return;
-    detail::DisableTextureCached();
-    gl::Begin(GL_LINES);
-    Vertex(x0, y0, tx, ty, 0.5f);
-    Vertex(x1, y1, tx, ty, 0.5f);
-    gl::End();
+    Primitive line(GL_LINES, 2);
+    line.Local(x0, y0, tx, ty, 0.5f);
+    line.Local(x1, y1, tx, ty, 0.5f);
 }
 
 void TGLDrawDriver::DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) {
     if (!glOpen) return;
-    detail::DisableTextureCached();
-    gl::Begin(GL_QUADS);
-    Vertex(x0, y0, tx, ty);
-    Vertex(x1, y0, tx, ty);
-    Vertex(x1, y1, tx, ty);
-    Vertex(x0, y1, tx, ty);
-    gl::End();
+    Primitive quad(GL_QUADS, 4);
+    quad.Local(x0, y0, tx, ty);
+    quad.Local(x1, y0, tx, ty);
+    quad.Local(x1, y1, tx, ty);
+    quad.Local(x0, y1, tx, ty);
 }
 
 int32_t OvalSegments(float width, float height) {
@@ -262,26 +316,23 @@ int32_t OvalSegments(float width, float height) {
 
 void TGLDrawDriver::DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
     if (!glOpen) return;
-    detail::DisableTextureCached();
     const float rx = (x1 - x0) * 0.5f;
     const float ry = (y1 - y0) * 0.5f;
     const float cx = x0 + rx;
     const float cy = y0 + ry;
     const int32_t n = OvalSegments(x1 - x0, y1 - y0);
-    gl::Begin(GL_POLYGON);
+    Primitive polygon(GL_POLYGON, n);
     for (int32_t i = 0; i < n; ++i) {
         const double a = static_cast<double>(i) * 360.0 / n;
-        Vertex(cx + rx * static_cast<float>(Cos(a)), cy - ry * static_cast<float>(Sin(a)), tx, ty);
+        polygon.Local(cx + rx * static_cast<float>(Cos(a)), cy - ry * static_cast<float>(Sin(a)), tx, ty);
     }
-    gl::End();
 }
 
 void TGLDrawDriver::DrawPoly(const FloatArray& xy, float handleX, float handleY, float tx, float ty) {
     if (!glOpen || xy.size() < 6 || xy.size() % 2 != 0) return;
-    detail::DisableTextureCached();
-    gl::Begin(GL_POLYGON);
-    for (size_t i = 0; i < xy.size(); i += 2) Vertex(xy[i] + handleX, xy[i + 1] + handleY, tx, ty);
-    gl::End();
+    const size_t n = xy.size() / 2;
+    Primitive polygon(GL_POLYGON, n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n));
+    for (size_t i = 0; i < xy.size(); i += 2) polygon.Local(xy[i] + handleX, xy[i + 1] + handleY, tx, ty);
 }
 
 void TGLDrawDriver::BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y) {
@@ -289,6 +340,7 @@ void TGLDrawDriver::BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y)
     // Bottom row first, as GL reads.
     const Ref<TPixmap> rows = detail::RGBARows(MirrorPixmapY(pixmap));
     if (rows->width <= 0 || rows->height <= 0) return;
+    detail::FlushBatch();
     detail::DisableTextureCached();
     // From the top-left corner an empty bitmap moves the raster position,
     // which stays valid even when the target lies partly off the window.
@@ -305,6 +357,7 @@ Ref<TPixmap> TGLDrawDriver::ReadScreenPixmap(int32_t x, int32_t y, int32_t width
     if (width > 0 && height > 0) {
         // Parts outside the window read as transparent black.
         std::memset(pixmap->pixels, 0, static_cast<size_t>(pixmap->capacity));
+        detail::FlushBatch();
         gl::PixelStorei(GL_PACK_ROW_LENGTH, 0);
         gl::PixelStorei(GL_PACK_ALIGNMENT, 4);
         gl::ReadPixels(x, glDrawState.screenHeight - height - y, width, height, GL_RGBA, GL_UNSIGNED_BYTE,

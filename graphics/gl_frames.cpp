@@ -15,12 +15,9 @@ namespace gl = detail::gl;
 using detail::glDrawState;
 
 TGLTextureFrame::~TGLTextureFrame() {
-    // A texture of a closed context went with it; its name may belong to
-    // another texture by now.
-    if (texture != 0 && detail::glOpen && generation_ == detail::glGeneration) {
-        detail::BindTextureCached(0);
-        gl::DeleteTextures(1, &texture);
-    }
+    // Deleted now, or once a display opens again; a texture of an object set
+    // out of reach is left alone (its name may belong to another by now).
+    detail::DeleteTexture(texture, generation_);
 }
 
 void TGLTextureFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
@@ -28,6 +25,14 @@ void TGLTextureFrame::Draw(float x0, float y0, float x1, float y1, float tx, flo
     if (generation_ != detail::glGeneration && !MakeTexture()) return;
     detail::EnableTextureCached(texture);
     const float xx = glDrawState.xx, xy = glDrawState.xy, yx = glDrawState.yx, yy = glDrawState.yy;
+    if (detail::glBatch.enabled) {
+        detail::BatchVertex* v = detail::ReserveVertices(GL_QUADS, 4);
+        detail::PutVertex(v[0], x0 * xx + y0 * xy + tx, x0 * yx + y0 * yy + ty, uMin, vMin);
+        detail::PutVertex(v[1], x1 * xx + y0 * xy + tx, x1 * yx + y0 * yy + ty, uMax, vMin);
+        detail::PutVertex(v[2], x1 * xx + y1 * xy + tx, x1 * yx + y1 * yy + ty, uMax, vMax);
+        detail::PutVertex(v[3], x0 * xx + y1 * xy + tx, x0 * yx + y1 * yy + ty, uMin, vMax);
+        return;
+    }
     gl::Begin(GL_QUADS);
     gl::TexCoord2f(uMin, vMin);
     gl::Vertex2f(x0 * xx + y0 * xy + tx, x0 * yx + y0 * yy + ty);
@@ -94,12 +99,14 @@ Ref<TGLTextureFrame> TGLTextureFrame::CreateFromPixmap(const Ref<TPixmap>& pixma
 }
 
 Ref<TPixmap> TGLDynamicTextureFrame::Lock(int32_t read, int32_t write) {
+    if (detail::glOpen) detail::FlushBatch();  // queued draws show the pixels as they were
     lockRead = read;
     lockWrite = write;
     return window;
 }
 
 void TGLDynamicTextureFrame::Unlock() {
+    if (detail::glOpen) detail::FlushBatch();
     if (lockWrite != 0 && detail::glOpen) {
         if (generation_ == detail::glGeneration && texture != 0) {
             detail::BindTextureCached(texture);

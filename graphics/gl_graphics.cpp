@@ -63,6 +63,7 @@ uint32_t TextureFromPixmap(const Ref<TPixmap>& pixmap, int32_t mipmapped) {
     FitTextureSize(width, height);
     if (width != level->width || height != level->height) level = ScalePixmap(level, width, height);
 
+    detail::FlushBatch();  // the binding changes under the queued draws
     GLint oldBinding = 0, oldRowLength = 0;
     gl::GetIntegerv(GL_TEXTURE_BINDING_2D, &oldBinding);
     gl::GetIntegerv(GL_UNPACK_ROW_LENGTH, &oldRowLength);
@@ -83,7 +84,9 @@ void DrawDebugText(const String& text, int32_t x, int32_t y) {
     if (!detail::glOpen) return;
     namespace gl = detail::gl;
     // Bitmaps are textured like any fragment: keep the text in plain colour.
+    detail::FlushBatch();
     DisableTexture();
+    detail::SendColorIfNeeded();  // the raster colour is the current colour
     GLint viewport[4] = {0, 0, 0, 0};
     GLint matrixMode = GL_MODELVIEW;
     gl::GetIntegerv(GL_VIEWPORT, viewport);

@@ -37,7 +37,13 @@ namespace {
 
 SDL_Window* glWindow = nullptr;
 SDL_GLContext glContext = nullptr;
-uint32_t textLists = 0;  // per context: the lists die with it
+// The root context on its hidden window (see MakeRootContextCurrent).
+SDL_Window* rootWindow = nullptr;
+SDL_GLContext rootContext = nullptr;
+uint32_t rootGeneration = 0;  // the object set of the root
+uint32_t generationsMade = 0;
+uint32_t textLists = 0;  // shared like textures: valid while glGeneration stays
+uint32_t textListsGeneration = 0;
 
 // The title SetWindowTitle gave; until then each kind of display has its own.
 std::string windowTitle;
@@ -81,6 +87,18 @@ int32_t OpenFailure(int32_t width, int32_t height, int32_t flags, const char* wh
     return 0;
 }
 
+// At exit: the display, then the root context and its window.
+void CloseAllGL() {
+    CloseGLGraphics();
+    if (rootContext) {
+        SDL_GL_MakeCurrent(rootWindow, nullptr);
+        SDL_GL_DeleteContext(rootContext);
+        SDL_DestroyWindow(rootWindow);
+        rootContext = nullptr;
+        rootWindow = nullptr;
+    }
+}
+
 // Starts SDL's video; the first success also registers the exit handler,
 // after SDL's own, so that the window closes before SDL shuts down.
 bool StartVideo() {
@@ -88,9 +106,48 @@ bool StartVideo() {
     static bool registered = false;
     if (!registered) {
         registered = true;
-        std::atexit(CloseGLGraphics);
+        std::atexit(CloseAllGL);
     }
     return true;
+}
+
+// The process's first GL context, on a hidden 1x1 window that lives until
+// exit. Every display's context shares its objects (textures, display lists)
+// with it, so they outlive the display they were made in. True when it
+// exists and is current.
+bool MakeRootContextCurrent() {
+    if (!rootContext) {
+        SDL_GL_ResetAttributes();
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        SDL_Window* window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        if (!window) return false;
+        SDL_GLContext context = SDL_GL_CreateContext(window);
+        if (!context) {
+            SDL_DestroyWindow(window);
+            return false;
+        }
+        rootWindow = window;
+        rootContext = context;
+        rootGeneration = ++generationsMade;
+    }
+    return SDL_GL_MakeCurrent(rootWindow, rootContext) == 0;
+}
+
+// The display's context, sharing the root's objects when there is a root.
+// Without one (or when the GL refuses to share) the context has objects of
+// its own, and those of earlier displays are out of reach.
+SDL_GLContext CreateDisplayContext(SDL_Window* window, bool shared) {
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, shared ? 1 : 0);
+    SDL_GLContext context = shared ? SDL_GL_CreateContext(window) : nullptr;
+    if (context) {
+        glGeneration = rootGeneration;
+    } else {
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        context = SDL_GL_CreateContext(window);
+        if (context) glGeneration = ++generationsMade;
+    }
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+    return context;
 }
 
 // The listed mode of exactly width x height, at `hertz` unless it is 0, of
@@ -192,11 +249,12 @@ int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t her
         return OpenFailure(width, height, flags, "no display (DISPLAY and WAYLAND_DISPLAY are unset)");
     }
     if (!StartVideo()) return OpenFailure(width, height, flags, "SDL video would not start");
+    const bool shared = MakeRootContextCurrent();
     SetPixelFormat(flags);
     SDL_Window* window = (flags & kOpenFullScreen) ? CreateFullScreen(width, height, depth, hertz)
                                                    : CreateWindowed(width, height);
     if (!window) return OpenFailure(width, height, flags, "SDL made no window");
-    SDL_GLContext context = SDL_GL_CreateContext(window);
+    SDL_GLContext context = CreateDisplayContext(window, shared);
     if (!context) {
         OpenFailure(width, height, flags, "SDL made no OpenGL context");
         SDL_DestroyWindow(window);
@@ -211,7 +269,6 @@ int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t her
     glWindow = window;
     glContext = context;
     glOpen = true;
-    ++glGeneration;
     SetSwapInterval(0);
     return 1;
 }
@@ -230,8 +287,8 @@ void SetGLWindowTitle(const std::string& utf8) {
 void CloseGLGraphics() {
     if (!glOpen) return;
     glOpen = false;
-    textLists = 0;
-    SDL_GL_MakeCurrent(glWindow, nullptr);
+    // The root stays current: the objects it shares live on.
+    if (!rootContext || SDL_GL_MakeCurrent(rootWindow, rootContext) != 0) SDL_GL_MakeCurrent(glWindow, nullptr);
     SDL_GL_DeleteContext(glContext);
     // Destroying a full-screen window gives the display its desktop mode back.
     SDL_DestroyWindow(glWindow);
@@ -275,7 +332,8 @@ void ShowGLCursor(int32_t show) {
 
 uint32_t GetTextLists() {
     if (!glOpen) return 0;
-    if (textLists == 0) {
+    if (textLists == 0 || textListsGeneration != glGeneration) {
+        textListsGeneration = glGeneration;
         textLists = gl::GenLists(256);
         if (textLists != 0) BuildTextLists(textLists);
     }

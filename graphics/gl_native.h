@@ -1,5 +1,6 @@
-// The display's native layer over SDL2: the one window and GL context of the
-// process, display modes, buffer swaps, the cursor and the debug-text lists.
+// The display's native layer over SDL2: the one display window and its GL
+// context (sharing its objects with a hidden root context kept for the
+// process), display modes, buffer swaps, the cursor and the debug-text lists.
 // Only gl_native.cpp includes SDL.
 #pragma once
 
@@ -27,8 +28,10 @@ inline constexpr int32_t kOpenAccumBuffer = 32;
 int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz, int32_t flags);
 // The title (UTF-8) of the window now open and of every later one.
 void SetGLWindowTitle(const std::string& utf8);
-// Destroys context and window; the display mode goes back to the desktop's.
-// Nothing happens when nothing is open. Also runs at process exit.
+// Destroys the display's context and window; the display mode goes back to
+// the desktop's. The objects it shared (textures, display lists) live on in
+// the root context. Nothing happens when nothing is open. Also runs at
+// process exit, which then also ends the root context.
 void CloseGLGraphics();
 // Writes width, height, bits per pixel and refresh rate of each display mode
 // of the primary display with more than 15 bits per pixel (16 bytes a mode)
@@ -40,14 +43,18 @@ int32_t SetSwapInterval(int32_t interval);
 void SwapGLBuffers();
 void ShowGLCursor(int32_t show);
 // First of 256 display lists drawing the 8x16 font with glBitmap (8 pixels
-// advance each); built once per context; 0 when nothing is open.
+// advance each); built once per set of GL objects (see glGeneration); 0 when
+// nothing is open.
 uint32_t GetTextLists();
 
 // True while a window and context exist. Every GL call of the subsystem
 // happens only then.
 extern bool glOpen;
-// Counts the contexts made so far: GL objects made in an earlier context are
-// gone once it closes.
+// Names the set of GL objects (textures, display lists) the current display
+// reaches. Every display shares the objects of one root context kept for the
+// whole process, so this stays the same across display changes; it moves on
+// only when a display's context could not share them (objects of the earlier
+// set are then out of reach and must not be used or deleted).
 extern uint32_t glGeneration;
 
 }  // namespace korva::detail

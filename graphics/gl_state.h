@@ -1,8 +1,10 @@
 // The GL driver's state and its cached GL state (bound texture, texturing,
-// blend mode), shared by the driver, its frames and the GL helpers.
+// blend mode), shared by the driver, its frames and the GL helpers; the
+// vertex batch that draws run into.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "korvagl/pixmap/pixmap.h"
 
@@ -42,15 +44,91 @@ void ForEachMipLevel(int32_t width, int32_t height, bool mipmapped, Level&& leve
     }
 }
 
+// Deletes a texture of GL object set `generation` (see glNative's
+// glGeneration): at once while a display of that set is open, else when
+// the next one opens; never when the set is out of reach.
+void DeleteTexture(uint32_t name, uint32_t generation);
+// Deletes the textures that waited for a display (called once one is open).
+void DeletePendingTextures();
+
 }  // namespace korva::detail
 
 #include "graphics/gl_calls.h"
 
 namespace korva::detail {
 
+// One vertex as the client arrays read it.
+struct BatchVertex {
+    GLfloat x, y;
+    GLfloat u, v;
+    GLubyte color[4];
+};
+
+// Draws queue their vertices here while they share one GL state (texture,
+// texturing, blend, scissor, line width, primitive kind); anything that
+// changes that state, reads the screen, changes a texture or presents a
+// frame draws the queue first with one glDrawArrays. Colours travel with
+// each vertex, so colour changes need no GL call.
+struct GLBatch {
+    static constexpr int32_t kCapacity = 4096;  // vertices: 1024 quads
+    bool enabled = true;   // false: every draw goes to GL on its own, in immediate mode
+    GLenum mode = GL_QUADS;
+    int32_t count = 0;
+    bool colorSent = false;    // the GL's current colour is drawColor
+    uint64_t drawnVertices = 0;  // every vertex drawn, batched or not (tests read it)
+    BatchVertex vertices[kCapacity];
+};
+
+extern GLBatch glBatch;
+
+// Chooses batched or immediate drawing for a new display (the environment
+// variable KORVAGL_UNBATCHED, when set to anything but "0", asks for
+// immediate mode) and points the client arrays at the batch.
+void StartBatching();
+// Draws the queued vertices.
+void FlushBatchNow();
+
+inline void FlushBatch() {
+    if (glBatch.count != 0) FlushBatchNow();
+}
+
+// Room for n vertices of one primitive kind in the batch (n at most
+// kCapacity); the caller fills them.
+inline BatchVertex* ReserveVertices(GLenum mode, int32_t n) {
+    if (glBatch.mode != mode || glBatch.count + n > GLBatch::kCapacity) {
+        FlushBatch();
+        glBatch.mode = mode;
+    }
+    BatchVertex* v = glBatch.vertices + glBatch.count;
+    glBatch.count += n;
+    return v;
+}
+
+inline void PutVertex(BatchVertex& v, float x, float y, float u, float t) {
+    v.x = x;
+    v.y = y;
+    v.u = u;
+    v.v = t;
+    std::memcpy(v.color, glDrawState.drawColor, 4);
+}
+
+// Makes the GL's current colour drawColor (immediate-mode drawing and the
+// raster colour of bitmaps use it).
+inline void SendColor() {
+    const uint8_t* c = glDrawState.drawColor;
+    gl::Color4ub(c[0], c[1], c[2], c[3]);
+    glBatch.colorSent = true;
+}
+
+inline void SendColorIfNeeded() {
+    if (!glBatch.colorSent) SendColor();
+}
+
 // The cached state changes; callers have checked that a context is open.
+// Queued draws are drawn before the state they were queued under changes.
 inline void BindTextureCached(uint32_t name) {
     if (name != glDrawState.currentTexture) {
+        FlushBatch();
         gl::BindTexture(GL_TEXTURE_2D, name);
         glDrawState.currentTexture = name;
     }
@@ -59,6 +137,7 @@ inline void BindTextureCached(uint32_t name) {
 inline void EnableTextureCached(uint32_t name) {
     BindTextureCached(name);
     if (glDrawState.texturingEnabled == 0) {
+        FlushBatch();
         gl::Enable(GL_TEXTURE_2D);
         glDrawState.texturingEnabled = 1;
     }
@@ -66,6 +145,7 @@ inline void EnableTextureCached(uint32_t name) {
 
 inline void DisableTextureCached() {
     if (glDrawState.texturingEnabled == 1) {
+        FlushBatch();
         gl::Disable(GL_TEXTURE_2D);
         glDrawState.texturingEnabled = 0;
     }

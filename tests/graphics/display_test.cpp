@@ -203,6 +203,17 @@ TEST_F(PacingTest, FramesFollowTheRefreshRateWithoutBursts) {
     EXPECT_EQ(clock_->sleeps.size(), 1u);
 }
 
+TEST_F(PacingTest, ANewDisplayRestartsTheBudget) {
+    OpenGraphics(64, 64, 0, 60);
+    for (int n = 0; n < 30; ++n) FlipFrame();
+    OpenGraphics(64, 64, 0, 60);
+    clock_->sleeps.clear();
+    const int32_t start = clock_->now;
+    for (int n = 0; n < 3; ++n) FlipFrame();
+    EXPECT_EQ(clock_->now - start, 50);  // three frames at 60 Hz, not half a second more
+    for (int32_t ms : clock_->sleeps) EXPECT_LE(ms, 17);
+}
+
 TEST_F(PacingTest, SyncTestEndsWithinSecondsWhateverTheRate) {
     clock_->step = 8;  // every swap takes 8 ms: never one period at 100000 Hz
     const int32_t start = clock_->now;

@@ -303,9 +303,10 @@ class TileTest : public ImageTest {
 protected:
     void Check(float x, float y, int32_t expectedDraws) {
         ClearScreen();
-        gl::ResetCallCounts();
+        const uint64_t vertices = detail::glBatch.drawnVertices;
         TileImageAt(image_, x, y, 0);
-        EXPECT_EQ(GLCalls(gl::kBegin), static_cast<uint32_t>(expectedDraws)) << x << "," << y;
+        detail::FlushBatch();
+        EXPECT_EQ(detail::glBatch.drawnVertices - vertices, 4u * static_cast<uint64_t>(expectedDraws)) << x << "," << y;
         Ref<TPixmap> screen = ReadScreenPixmap(vx_, vy_, vw_, vh_);
         // Screen pixel (sx, sy) shows the image pixel under its centre.
         const double px = x - image_->handleX;

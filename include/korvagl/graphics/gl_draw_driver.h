@@ -1,10 +1,13 @@
 // KorvaGL: the OpenGL 2D driver.
 //
-// TGLDrawDriver draws everything with OpenGL 1.1 immediate mode under an
-// orthographic projection: one unit is one pixel, (0, 0) the top-left corner
-// of the window, y down. It caches the bound texture, texturing on/off and
-// the blend mode, and changes them only when they differ; Graphics resets
-// the caches because a new context starts with GL's defaults.
+// TGLDrawDriver draws everything with OpenGL 1.1 under an orthographic
+// projection: one unit is one pixel, (0, 0) the top-left corner of the
+// window, y down. Draws that share the GL state are batched into client
+// vertex arrays and drawn with one call (KORVAGL_UNBATCHED=1 in the
+// environment of OpenGraphics draws each in immediate mode instead). It
+// caches the bound texture, texturing on/off and the blend mode, and changes
+// them only when they differ; Graphics resets the caches because a new
+// context starts with GL's defaults.
 //
 // Without an open display the driver makes no GL call: drawing does nothing,
 // ReadScreenPixmap gives the null object. Its frames are in gl_frames.h.

@@ -1,10 +1,11 @@
 // KorvaGL: the image frames of the OpenGL 2D driver, held as GL textures.
 //
 // Frames made while no display is open get their texture when they are
-// first drawn with a display open. A frame's texture belongs to the context
-// it was made in: once that closes, a static frame draws nothing, while a
-// dynamic frame (which keeps its pixels) makes its texture again in the new
-// context.
+// first drawn with a display open. Textures outlive the display they were
+// made in: every display shares them, so frames draw the same after any
+// later OpenGraphics. Should a display's GL refuse to share, a static frame
+// of an earlier display draws nothing there, while a dynamic frame (which
+// keeps its pixels) makes its texture again.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,7 @@ public:
     TGLTextureFrame() = default;
     TGLTextureFrame(const TGLTextureFrame&) = delete;
     TGLTextureFrame& operator=(const TGLTextureFrame&) = delete;
-    // Deletes the texture (when its context is still open).
+    // Deletes the texture (once a display is open, when none is).
     ~TGLTextureFrame() override;
 
     void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;

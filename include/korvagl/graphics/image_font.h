@@ -21,9 +21,9 @@
 // transparency, so text takes the draw colour.
 //
 // Glyph images are made by the current draw driver: made before OpenGraphics,
-// they get their textures when first drawn. Like every image that is not
-// dynamic, they draw nothing after the display is closed and opened again;
-// the default font is rebuilt by each OpenGraphics.
+// they get their textures when first drawn. Like every image, they keep
+// drawing after any later OpenGraphics; the default font is rebuilt by each
+// OpenGraphics.
 #pragma once
 
 #include <array>

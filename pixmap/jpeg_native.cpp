@@ -142,7 +142,7 @@ int DecodeJPEG(void* handle, JPEGReadFunction read, int32_t* width, int32_t* hei
     jpeg_create_decompress(&cinfo);
     cinfo.progress = &progress;
     // No backing store exists, so more memory than this is a fatal error.
-    cinfo.mem->max_memory_to_use = static_cast<long>(detail::kMaxDecodedBytes);
+    cinfo.mem->max_memory_to_use = static_cast<long>(detail::CurrentDecodeLimits().bytes);
     InstallSource(&cinfo, handle, read);
 
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) longjmp(errors.recovery, 1);

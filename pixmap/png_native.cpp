@@ -50,8 +50,8 @@ private:
         if (setjmp(png_jmpbuf(png_))) return false;
         png_set_sig_bytes(png_, 8);
         png_set_read_fn(png_, this, ReadData);
-        png_set_user_limits(png_, static_cast<png_uint_32>(detail::kMaxDecodedSide),
-                            static_cast<png_uint_32>(detail::kMaxDecodedSide));
+        const int64_t side = detail::CurrentDecodeLimits().side;
+        png_set_user_limits(png_, static_cast<png_uint_32>(side), static_cast<png_uint_32>(side));
         png_read_info(png_, info_);
         png_set_expand(png_);
         png_set_interlace_handling(png_);

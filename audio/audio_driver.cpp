@@ -2,6 +2,7 @@
 #include "korvagl/audio/audio_driver.h"
 
 #include "korvagl/app/modules.h"
+#include "korvagl/audio/sample_decoder.h"
 
 namespace korva {
 namespace {

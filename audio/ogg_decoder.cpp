@@ -7,7 +7,7 @@
 
 #include "audio/ogg_native.h"
 #include "korvagl/app/modules.h"
-#include "korvagl/audio/sample_decoders.h"
+#include "korvagl/audio/ogg_decoder.h"
 #include "korvagl/stream/stream.h"
 
 namespace korva {

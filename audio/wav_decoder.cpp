@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "korvagl/app/modules.h"
-#include "korvagl/audio/sample_decoders.h"
+#include "korvagl/audio/wav_decoder.h"
 #include "korvagl/stream/endian_stream.h"
 #include "korvagl/stream/stream.h"
 

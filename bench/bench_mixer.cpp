@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "audio/device/audio_library.h"
+#include "audio/device/audio_library_internal.h"
 #include "korvagl/korvagl.h"
 
 namespace korva {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "korvagl/audio/sample_decoders.h"
+#include "korvagl/audio/sample_decoder.h"
 #include "korvagl/korvagl.h"
 #include "support/audio_fixtures.h"
 

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         std::vector<Ball> balls;
         for (int i = 0; i < 12; ++i) balls.push_back({40.0f + i * 45, 60.0f + i * 25, 1.5f + i % 3, 2.0f - i % 4, i * 30.0f});
 
-        float time = 0;
+        float time = 0;  // counts frames
         while (!KeyWasHit(27)) {
             SetClearColor(20, 24, 40);
             ClearScreen();
@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
             time += 1;
             FlipFrame();
         }
+        std::printf("left after %.0f frames\n", time);
         return 0;
     });
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "korvagl/audio/sample_decoders.h"
+#include "korvagl/audio/sample_decoder.h"
 #include "korvagl/korvagl.h"
 
 using namespace korva;

@@ -1,4 +1,5 @@
-// The abstract draw driver and image frame: every operation is abstract.
+// The abstract draw driver and image frame (every operation is abstract), and
+// the current driver with the display modes it listed.
 #include "korvagl/graphics/draw_driver.h"
 
 #include "korvagl/app/modules.h"
@@ -31,6 +32,14 @@ void TDrawDriver::DrawOval(float, float, float, float, float, float) { RaiseAbst
 void TDrawDriver::DrawPoly(const FloatArray&, float, float, float, float) { RaiseAbstractMethodFault(); }
 void TDrawDriver::BlitPixmap(const Ref<TPixmap>&, int32_t, int32_t) { RaiseAbstractMethodFault(); }
 Ref<TPixmap> TDrawDriver::ReadScreenPixmap(int32_t, int32_t, int32_t, int32_t) { RaiseAbstractMethodFault(); }
+
+namespace {
+Ref<TDrawDriver> currentDriver;
+std::vector<Ref<TGraphicsMode>> modes;
+}  // namespace
+
+Ref<TDrawDriver>& CurrentDrawDriver() { return currentDriver; }
+std::vector<Ref<TGraphicsMode>>& GraphicsModes() { return modes; }
 
 int InitDrawDriver() {
     static int initialised = 0;

@@ -27,8 +27,6 @@ struct DrawState {
 };
 
 extern DrawState drawState;
-// The current driver; CurrentDrawDriver() returns a reference to it.
-extern Ref<TDrawDriver> drawDriver;
 
 // Recomputes the matrix from rotation and scale and hands it to the driver
 // (and to every other user of the 2D matrix).

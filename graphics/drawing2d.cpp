@@ -15,7 +15,6 @@ namespace korva {
 
 namespace detail {
 DrawState drawState;
-Ref<TDrawDriver> drawDriver;
 
 void UpdateDrawMatrix() {
     DrawState& s = drawState;
@@ -25,28 +24,22 @@ void UpdateDrawMatrix() {
     s.xy = static_cast<float>(-sine * s.scaleY);
     s.yx = static_cast<float>(sine * s.scaleX);
     s.yy = static_cast<float>(cosine * s.scaleY);
-    drawDriver->SetTransform(s.xx, s.xy, s.yx, s.yy);
+    CurrentDrawDriver()->SetTransform(s.xx, s.xy, s.yx, s.yy);
     SetCollisionTransform(s.xx, s.xy, s.yx, s.yy);
 }
 }  // namespace detail
 
-using detail::drawDriver;
 using detail::drawState;
 
 namespace {
-std::vector<Ref<TGraphicsMode>> modes;
-
-TDrawDriver& Driver() { return *drawDriver; }
+TDrawDriver& Driver() { return *CurrentDrawDriver(); }
 }  // namespace
 
-Ref<TDrawDriver>& CurrentDrawDriver() { return drawDriver; }
-std::vector<Ref<TGraphicsMode>>& GraphicsModes() { return modes; }
-
-int32_t ModeCount() { return static_cast<int32_t>(modes.size()); }
+int32_t ModeCount() { return static_cast<int32_t>(GraphicsModes().size()); }
 
 void ModeAt(int32_t index, int32_t& width, int32_t& height, int32_t& depth, int32_t& hertz) {
     if (index < 0 || index >= ModeCount()) RaiseArrayIndexFault();
-    const TGraphicsMode& mode = *modes[static_cast<size_t>(index)];
+    const TGraphicsMode& mode = *GraphicsModes()[static_cast<size_t>(index)];
     width = mode.width;
     height = mode.height;
     depth = mode.depth;
@@ -54,7 +47,7 @@ void ModeAt(int32_t index, int32_t& width, int32_t& height, int32_t& depth, int3
 }
 
 int32_t HasDisplayMode(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
-    for (const auto& mode : modes) {
+    for (const auto& mode : GraphicsModes()) {
         if ((width == 0 || mode->width == width) && (height == 0 || mode->height == height) &&
             (depth == 0 || mode->depth == depth) && (hertz == 0 || mode->hertz == hertz)) {
             return 1;
@@ -298,76 +291,6 @@ Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t heigh
     return Driver().ReadScreenPixmap(x, y, width, height);
 }
 
-namespace {
-
-int32_t ImageFlags(int32_t flags) { return flags == -1 ? drawState.autoImageFlags : flags; }
-
-Ref<TImage> AutoHandle(Ref<TImage> image) {
-    if (image && drawState.autoMidHandle != 0) CentreImageAnchor(image);
-    return image;
-}
-
-}  // namespace
-
-Ref<TImage> LoadImageFile(const Ref<Object>& source, int32_t flags) {
-    const detail::DrawState& s = drawState;
-    return AutoHandle(TImage::Load(source, s.maskRed, s.maskGreen, s.maskBlue, ImageFlags(flags)));
-}
-
-Ref<TImage> LoadImageFile(const String& url, int32_t flags) { return LoadImageFile(BoxString(url), flags); }
-
-Ref<TImage> LoadAnimImageFile(const Ref<Object>& source, int32_t cellWidth, int32_t cellHeight, int32_t first,
-                              int32_t count, int32_t flags) {
-    const detail::DrawState& s = drawState;
-    return AutoHandle(TImage::LoadAnim(source, cellWidth, cellHeight, first, count, s.maskRed, s.maskGreen,
-                                       s.maskBlue, ImageFlags(flags)));
-}
-
-Ref<TImage> LoadAnimImageFile(const String& url, int32_t cellWidth, int32_t cellHeight, int32_t first,
-                              int32_t count, int32_t flags) {
-    return LoadAnimImageFile(BoxString(url), cellWidth, cellHeight, first, count, flags);
-}
-
-Ref<TImage> NewImage(int32_t width, int32_t height, int32_t frameCount, int32_t flags) {
-    return AutoHandle(TImage::CreateDynamic(width, height, frameCount, ImageFlags(flags) | IMAGE_DYNAMIC));
-}
-
-void CaptureImage(const Ref<TImage>& image, int32_t x, int32_t y, int32_t frame) {
-    TImage& i = *image;
-    if (frame < 0 || static_cast<size_t>(frame) >= i.frames.size()) RaiseArrayIndexFault();
-    Ref<TPixmap> pixmap = Driver().ReadScreenPixmap(x, y, i.width, i.height);
-    if (!pixmap) return;  // no display to grab from
-    if (i.flags & IMAGE_MASKED) {
-        pixmap = ApplyMaskColour(pixmap, drawState.maskRed, drawState.maskGreen, drawState.maskBlue);
-    }
-    i.frames[static_cast<size_t>(frame)] = Driver().CreateFrameFromPixmap(pixmap, i.flags);
-    i.pixmaps[static_cast<size_t>(frame)] = pixmap;
-}
-
-Ref<TPixmap> LockImagePixels(const Ref<TImage>& image, int32_t frame, int32_t read, int32_t write) {
-    return image->Frame(frame).Lock(read, write);
-}
-
-void UnlockImagePixels(const Ref<TImage>& image, int32_t frame) { image->Frame(frame).Unlock(); }
-
-void SetImageAnchor(const Ref<TImage>& image, float x, float y) {
-    image->handleX = x;
-    image->handleY = y;
-}
-
-void CentreImageAnchor(const Ref<TImage>& image) {
-    image->handleX = static_cast<float>(image->width) * 0.5f;
-    image->handleY = static_cast<float>(image->height) * 0.5f;
-}
-
-void SetAutoMidHandle(int32_t enable) { drawState.autoMidHandle = enable; }
-
-void SetAutoImageFlags(int32_t flags) {
-    if (flags != -1) drawState.autoImageFlags = flags;
-}
-
-int32_t GetImageWidth(const Ref<TImage>& image) { return image->width; }
-int32_t GetImageHeight(const Ref<TImage>& image) { return image->height; }
 
 int InitDrawing2D() {
     static int initialised = 0;

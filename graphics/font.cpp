@@ -2,11 +2,12 @@
 #include "korvagl/graphics/font.h"
 
 #include "korvagl/app/modules.h"
+#include "korvagl/app/plugin_list.h"
 #include "korvagl/stream/stream.h"
 
 namespace korva {
 namespace {
-Ref<TFontDecoder> fontDecoders;  // newest first
+constinit TPluginList<TFontDecoder> fontDecoders;
 }  // namespace
 
 Ref<TPixmap> TFontGlyph::Pixels() { RaiseAbstractMethodFault(); }
@@ -21,22 +22,12 @@ Ref<TFontGlyph> TFontFace::LoadGlyph(int32_t) { RaiseAbstractMethodFault(); }
 
 Ref<TFontFace> TFontDecoder::Load(const Ref<Object>&, int32_t, int32_t) { RaiseAbstractMethodFault(); }
 
-void RegisterFontDecoder(const Ref<TFontDecoder>& loader) {
-    if (!loader) RaiseNullObjectFault();
-    if (loader->next) return;
-    // The last loader of the list has no next link either: linking it in
-    // again would close the list into a ring.
-    for (TFontDecoder* d = fontDecoders.Get(); d; d = d->next.Get()) {
-        if (d == loader.Get()) return;
-    }
-    loader->next = fontDecoders;
-    fontDecoders = loader;
-}
+void RegisterFontDecoder(const Ref<TFontDecoder>& loader) { fontDecoders.Add(loader); }
 
-Ref<TFontDecoder> FirstFontDecoder() { return fontDecoders; }
+Ref<TFontDecoder> FirstFontDecoder() { return fontDecoders.Head(); }
 
 Ref<TFontFace> OpenFont(const Ref<Object>& url, int32_t size, int32_t style) {
-    for (Ref<TFontDecoder> loader = fontDecoders; loader; loader = loader->next) {
+    for (Ref<TFontDecoder> loader = fontDecoders.Head(); loader; loader = loader->next) {
         try {
             Ref<TFontFace> face = loader->Load(url, size, style);
             if (face) return face;

@@ -143,7 +143,7 @@ Ref<TImageFrame> TGLDrawDriver::CreateFrame(int32_t width, int32_t height, int32
 }
 
 Ref<TImageFrame> TGLDrawDriver::CreateFrameFromPixmap(const Ref<TPixmap>& pixmap, int32_t flags) {
-    if (flags & 1) return TGLDynamicTextureFrame::CreateFromPixmap(pixmap, flags);
+    if (flags & IMAGE_DYNAMIC) return TGLDynamicTextureFrame::CreateFromPixmap(pixmap, flags);
     return TGLTextureFrame::CreateFromPixmap(pixmap, flags);
 }
 

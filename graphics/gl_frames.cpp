@@ -1,10 +1,12 @@
 // Image frames held as GL textures.
+#include "korvagl/graphics/gl_frames.h"
+
 #include <algorithm>
 #include <cstring>
 
 #include "graphics/gl_native.h"
 #include "graphics/gl_state.h"
-#include "korvagl/graphics/gl_draw_driver.h"
+#include "korvagl/graphics/gl2d_helper.h"
 #include "korvagl/graphics/gl_graphics.h"
 
 namespace korva {

@@ -69,14 +69,11 @@ uint32_t TextureFromPixmap(const Ref<TPixmap>& pixmap, int32_t mipmapped) {
     GLuint name = 0;
     gl::GenTextures(1, &name);
     gl::BindTexture(GL_TEXTURE_2D, name);
-    for (GLint n = 0;; ++n) {
+    detail::ForEachMipLevel(width, height, mipmapped != 0, [&](int32_t n, int32_t w, int32_t h) {
+        if (n > 0) level = ScalePixmap(level, w, h);
         gl::PixelStorei(GL_UNPACK_ROW_LENGTH, level->pitch / 4);
-        gl::TexImage2D(GL_TEXTURE_2D, n, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, level->pixels);
-        if (!mipmapped || (width == 1 && height == 1)) break;
-        if (width > 1) width /= 2;
-        if (height > 1) height /= 2;
-        level = ScalePixmap(level, width, height);
-    }
+        gl::TexImage2D(GL_TEXTURE_2D, n, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, level->pixels);
+    });
     gl::BindTexture(GL_TEXTURE_2D, static_cast<GLuint>(oldBinding));
     gl::PixelStorei(GL_UNPACK_ROW_LENGTH, oldRowLength);
     return name;

@@ -8,7 +8,7 @@
 
 #include "graphics/gl_calls.h"
 #include "graphics/korvafont_data.h"
-#include "system/sdl_init.h"
+#include "sdl/sdl_init.h"
 
 namespace korva::detail {
 

@@ -29,6 +29,19 @@ inline Ref<TPixmap> RGBARows(const Ref<TPixmap>& pixmap) {
     return pixmap->Convert(PIX_RGBA32);
 }
 
+// Calls level(n, width, height) for level 0 of a width x height texture and,
+// when mipmapped, for every smaller level: each side halves until it is 1,
+// down to 1 x 1.
+template <typename Level>
+void ForEachMipLevel(int32_t width, int32_t height, bool mipmapped, Level&& level) {
+    for (int32_t n = 0;; ++n) {
+        level(n, width, height);
+        if (!mipmapped || (width <= 1 && height <= 1)) return;
+        if (width > 1) width /= 2;
+        if (height > 1) height /= 2;
+    }
+}
+
 }  // namespace korva::detail
 
 #include "graphics/gl_calls.h"

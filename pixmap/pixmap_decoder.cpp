@@ -2,12 +2,14 @@
 #include "korvagl/pixmap/pixmap_decoder.h"
 
 #include "korvagl/app/faults.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
+#include "korvagl/app/plugin_list.h"
 
 namespace korva {
 namespace {
 
-Ref<TPixmapDecoder> pixmapDecoders;
+constinit TPluginList<TPixmapDecoder> pixmapDecoders;
 
 // Closes a stream however the scope is left; a failing close on the way out
 // must not replace the fault that is already travelling.
@@ -27,37 +29,51 @@ private:
     Ref<TByteStream> stream_;
 };
 
-Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream) {
-    if (!stream) return nullptr;
+Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream, const String& name) {
+    if (!stream) return nullptr;  // the opener said why
     CloseOnExit closer(stream);
     const int32_t start = stream->Pos();
-    if (start == -1) return nullptr;
-    for (Ref<TPixmapDecoder> decoder = pixmapDecoders; decoder; decoder = decoder->next) {
+    if (start == -1) {
+        detail::SetLastErrorText(name + ": the stream cannot tell its position");
+        return nullptr;
+    }
+    for (Ref<TPixmapDecoder> decoder = pixmapDecoders.Head(); decoder; decoder = decoder->next) {
         // A stream that cannot go back to the start of the data could only
         // show later decoders the wrong bytes.
         stream->Seek(start);
         if (stream->Pos() != start) break;
         try {
             Ref<TPixmap> pixmap = decoder->ReadPixmap(stream);
-            if (pixmap) return pixmap;
+            if (pixmap) {
+                detail::ClearLastErrorText();
+                return pixmap;
+            }
         } catch (const TStreamError&) {
             // Not this decoder's data; the next one starts afresh.
         }
     }
+    // A decoder that knew the format said what was wrong with the data.
+    detail::SetLastErrorTextIfNone(name + ": no image decoder accepts this data");
     return nullptr;
+}
+
+// How a reason names a source: a URL in quotes, anything else as "stream".
+String SourceName(const Ref<Object>& url) {
+    if (DownCast<TStringObject>(url)) return detail::Quoted(UnboxString(url));
+    return "stream";
 }
 
 }  // namespace
 
-TPixmapDecoder::TPixmapDecoder() : next(pixmapDecoders) { pixmapDecoders = Ref<TPixmapDecoder>(this); }
+TPixmapDecoder::TPixmapDecoder() { pixmapDecoders.Add(this); }
 
 Ref<TPixmap> TPixmapDecoder::ReadPixmap(const Ref<TByteStream>&) { RaiseAbstractMethodFault(); }
 
-Ref<TPixmapDecoder> FirstPixmapDecoder() { return pixmapDecoders; }
+Ref<TPixmapDecoder> FirstPixmapDecoder() { return pixmapDecoders.Head(); }
 
-Ref<TPixmap> ReadPixmap(const String& url) { return ReadPixmapFrom(OpenReadStream(url)); }
+Ref<TPixmap> ReadPixmap(const String& url) { return ReadPixmapFrom(OpenReadStream(url), detail::Quoted(url)); }
 
-Ref<TPixmap> ReadPixmap(const Ref<Object>& url) { return ReadPixmapFrom(OpenReadStream(url)); }
+Ref<TPixmap> ReadPixmap(const Ref<Object>& url) { return ReadPixmapFrom(OpenReadStream(url), SourceName(url)); }
 
 int InitPixmaps() {
     static int initialised = 0;

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
 
+#include "korvagl/app/last_error.h"
 #include "stream/native.h"
 
 namespace korva {
@@ -128,14 +130,19 @@ Ref<TFileStream> TFileStream::OpenFile(const String& path, int32_t readable, int
     if (readable && writeable) mode = "r+be";
     else if (writeable) mode = "wbe";
     const std::string name = detail::NativePath(path);
-    if (name.empty()) return nullptr;
+    auto fail = [&](const char* cause) {
+        detail::SetLastErrorText("cannot open " + detail::Quoted(path) + ": " + cause);
+        return nullptr;
+    };
+    if (name.empty()) return fail("not a valid file name");
     std::FILE* file = std::fopen(name.c_str(), mode);
+    if (!file) return fail(std::strerror(errno));
     // C stdio opens a directory for reading here; it holds no bytes to stream
     // and reports a bogus size, so it does not open, as on other systems.
     struct stat info;
-    if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
         std::fclose(file);
-        return nullptr;
+        return fail(std::strerror(EISDIR));
     }
     return FromFile(file);
 }

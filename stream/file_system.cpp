@@ -3,6 +3,7 @@
 #include "korvagl/stream/file_system.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -178,12 +179,6 @@ StringArray ListDirectory(const String& path, int32_t skipDots) {
 // ---- path text ----
 
 String NormaliseSlashes(const String& path) { return path.ReplaceAll("\\", "/"); }
-
-std::string detail::NativePath(const String& path) {
-    std::string bytes = NormaliseSlashes(path).ToBytes();
-    if (bytes.find('\0') != std::string::npos) bytes.clear();
-    return bytes;
-}
 
 namespace {
 
@@ -384,15 +379,44 @@ int32_t RunProgram(const String& command) {
     if (name.empty() || name.find('\0') != std::string::npos || line.find('\0') != std::string::npos) return -1;
     std::vector<std::string> args = SplitArguments(line, rest);
     args.insert(args.begin(), name);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    return detail::SpawnAndWait(args);
+}
 
-    // What we wrote so far comes before what the program writes.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    pid_t pid;
-    if (posix_spawnp(&pid, name.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+int32_t detail::SpawnAndWait(const std::vector<std::string>& args, std::string* output) {
+    if (args.empty()) return -1;
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    int pipeEnds[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (output) {
+        if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+            posix_spawn_file_actions_destroy(&actions);
+            return -1;
+        }
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    } else {
+        // What we wrote so far comes before what the program writes.
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+    pid_t pid = 0;
+    const bool started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    if (output) {
+        ::close(pipeEnds[1]);
+        // Read to the end before waiting: a full pipe would stall the child.
+        char buffer[4096];
+        while (started) {
+            const ssize_t n = ::read(pipeEnds[0], buffer, sizeof buffer);
+            if (n > 0) output->append(buffer, static_cast<size_t>(n));
+            else if (n == 0 || errno != EINTR) break;
+        }
+        ::close(pipeEnds[0]);
+    }
+    if (!started) return -1;
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return -1;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/tcp_stream.h"
 
@@ -41,15 +42,20 @@ Ref<TByteStream> THttpStreamOpener::CreateStream(const String& protocol, const S
     const int32_t slash = path.Find("/");
     const String host = slash < 0 ? path : path.Substring(0, slash);
     const String file = slash < 0 ? String("/") : path.Substring(slash, path.Length());
-    if (!SafeInRequest(host) || !SafeInRequest(file)) return nullptr;
+    const String url = "http::" + path;
+    if (!SafeInRequest(host) || !SafeInRequest(file)) {
+        detail::SetLastErrorText(detail::Quoted(url) + ": characters that cannot go into a request");
+        return nullptr;
+    }
 
     Ref<TTcpStream> stream = TTcpStream::Connect(host, 80);
-    if (!stream) return nullptr;
+    if (!stream) return nullptr;  // Connect says why
     stream->WriteLine(String("GET ") + file + " HTTP/1.0");
     stream->WriteLine(String("Host: ") + host);
     stream->WriteLine("");
     if (!detail::SkipHttpResponseHeader(*stream)) {
         stream->Close();
+        detail::SetLastErrorText(detail::Quoted(url) + ": the response ended inside its header");
         return nullptr;
     }
     return stream;

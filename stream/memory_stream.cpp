@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "korvagl/app/embedded_data.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 
 namespace korva {
@@ -43,9 +44,17 @@ Ref<TMemoryStream> TMemoryStream::Create(void* buf, int32_t size, int32_t readab
 
 Ref<TByteStream> TMemoryStreamOpener::CreateStream(const String& protocol, const String& path, int32_t readable,
                                                    int32_t writeable) {
-    if (protocol != "incbin" || writeable) return nullptr;
+    if (protocol != "incbin") return nullptr;
+    const String url = "incbin::" + path;
+    if (writeable) {
+        detail::SetLastErrorText("cannot open " + detail::Quoted(url) + " for writing: embedded data is read-only");
+        return nullptr;
+    }
     const void* data = EmbeddedDataAddress(path);
-    if (!data) return nullptr;
+    if (!data) {
+        detail::SetLastErrorText("cannot open " + detail::Quoted(url) + ": no embedded data of that name");
+        return nullptr;
+    }
     // Not writeable, so the stream never writes to the embedded bytes.
     return TMemoryStream::Create(const_cast<void*>(data), EmbeddedDataLength(path), readable, 0);
 }

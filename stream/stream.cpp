@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/file_stream.h"
 #include "stream/native.h"
@@ -165,39 +166,56 @@ Ref<TNonClosingStream> TNonClosingStream::Create(const Ref<TByteStream>& stream)
 
 namespace {
 
-Ref<TStreamOpener>& Openers() {
-    static auto* head = new Ref<TStreamOpener>;  // openers live for the whole process
-    return *head;
-}
+constinit TPluginList<TStreamOpener> openers;
 
 }  // namespace
 
-TStreamOpener::TStreamOpener() {
-    next = Openers();
-    Openers() = Ref<TStreamOpener>(this);
-}
+TStreamOpener::TStreamOpener() { openers.Add(this); }
 
 Ref<TByteStream> TStreamOpener::CreateStream(const String&, const String&, int32_t, int32_t) {
     RaiseAbstractMethodFault();
 }
 
-Ref<TStreamOpener> FirstStreamOpener() { return Openers(); }
+Ref<TStreamOpener> FirstStreamOpener() { return openers.Head(); }
 
-Ref<TByteStream> OpenStream(const String& url, int32_t readable, int32_t writeable) {
+namespace {
+
+Ref<TByteStream> OpenURL(const String& url, int32_t readable, int32_t writeable) {
     if (url.IsEmpty()) return nullptr;
     const int32_t at = url.Find("::");
     if (at < 0) return TFileStream::OpenFile(url, readable, writeable);
     const String protocol = url.Substring(0, at);
     const String path = url.Substring(at + 2, url.Length());
-    for (Ref<TStreamOpener> opener = Openers(); opener; opener = opener->Next()) {
+    bool served = false;
+    for (Ref<TStreamOpener> opener = openers.Head(); opener; opener = opener->Next()) {
         Ref<TByteStream> stream = opener->CreateStream(protocol, path, readable, writeable);
         if (stream) return stream;
+        // An opener that knows the protocol says why it failed; when none
+        // does, the protocol is unknown.
+        served = served || !LastErrorText().IsEmpty();
     }
+    if (!served) detail::SetLastErrorText("cannot open " + detail::Quoted(url) + ": unknown protocol " + detail::Quoted(protocol));
     return nullptr;
 }
 
+}  // namespace
+
+Ref<TByteStream> OpenStream(const String& url, int32_t readable, int32_t writeable) {
+    detail::ClearLastErrorText();
+    Ref<TByteStream> stream = OpenURL(url, readable, writeable);
+    if (!stream) detail::SetLastErrorTextIfNone("cannot open " + detail::Quoted(url));
+    return stream;
+}
+
 Ref<TByteStream> OpenStream(const Ref<Object>& url, int32_t readable, int32_t writeable) {
-    if (Ref<TByteStream> stream = DownCast<TByteStream>(url)) return TNonClosingStream::Create(stream);
+    if (Ref<TByteStream> stream = DownCast<TByteStream>(url)) {
+        detail::ClearLastErrorText();
+        return TNonClosingStream::Create(stream);
+    }
+    if (url && !DownCast<TStringObject>(url)) {
+        detail::SetLastErrorText("cannot open " + url->ToString() + ": neither a URL nor a stream");
+        return nullptr;
+    }
     return OpenStream(UnboxString(url), readable, writeable);
 }
 

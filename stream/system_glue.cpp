@@ -1,8 +1,6 @@
 // The system library glue: the console functions over C stdio. Sockets need
 // no library start-up here, and the process-wide signal state is left alone
 // (sockets send with MSG_NOSIGNAL instead of ignoring SIGPIPE).
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +8,6 @@
 
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/console.h"
-#include "stream/native.h"
 
 namespace korva {
 namespace {
@@ -34,16 +31,6 @@ String ReadStdinLine() {
     buffer[sizeof buffer - 1] = 0;
     buffer[std::strcspn(buffer, "\n")] = 0;
     return String(buffer);
-}
-
-void detail::AdviseLargeBuffer(void* buffer, size_t size) {
-    // Above 32 MiB the C library always maps a block of its own.
-    constexpr size_t kOwnMapping = size_t{32} << 20;
-    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-    if (!buffer || size <= kOwnMapping) return;
-    const auto begin = (reinterpret_cast<uintptr_t>(buffer) + kHugePage - 1) & ~(kHugePage - 1);
-    const auto end = (reinterpret_cast<uintptr_t>(buffer) + size) & ~(kHugePage - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 int InitSystemGlue() {

@@ -1,6 +1,11 @@
 // TCP streams and the "tcp" opener.
 #include "korvagl/stream/tcp_stream.h"
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/socket.h"
 
@@ -41,13 +46,18 @@ Ref<TTcpStream> TTcpStream::FromSocket(int32_t handle) {
 Ref<TTcpStream> TTcpStream::Connect(const String& host, int32_t port) {
     int32_t family = 0;
     int32_t length = 0;
-    const std::vector<ByteArray> addresses = ResolveHost(host, family, length);
-    if (addresses.empty() || family != SOCKET_FAMILY_INET) return nullptr;
-    const int32_t s = OpenSocket(SOCKET_FAMILY_INET, SOCKET_TYPE_STREAM, 0);
-    if (s < 0) return nullptr;
-    if (ConnectSocket(s, addresses.front().data(), family, length, port) < 0) {
-        CloseSocket(s);
+    auto fail = [&](const char* cause) {
+        detail::SetLastErrorText("tcp::" + host + ":" + String(std::to_string(port)) + ": " + cause);
         return nullptr;
+    };
+    const std::vector<ByteArray> addresses = ResolveHost(host, family, length);
+    if (addresses.empty() || family != SOCKET_FAMILY_INET) return fail("host not found");
+    const int32_t s = OpenSocket(SOCKET_FAMILY_INET, SOCKET_TYPE_STREAM, 0);
+    if (s < 0) return fail(std::strerror(errno));
+    if (ConnectSocket(s, addresses.front().data(), family, length, port) < 0) {
+        const int error = errno;
+        CloseSocket(s);
+        return fail(std::strerror(error));
     }
     return FromSocket(s);
 }

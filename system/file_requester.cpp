@@ -1,17 +1,13 @@
 // The file requester over zenity, run as a child process without a shell.
-#include <fcntl.h>
-#include <spawn.h>
+#include "system/file_requester.h"
+
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 
-#include "system/requesters.h"
-
-extern char** environ;
+#include "korvagl/stream/file_system.h"
 
 namespace korva::detail {
 namespace {
@@ -117,35 +113,8 @@ bool ZenityAvailable() {
 }
 
 String RunZenity(const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return String();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    // zenity's toolkit warnings are not the program's output.
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
     std::string chosen;
-    if (!failed) {
-        char buffer[4096];
-        while (true) {
-            const ssize_t n = read(out[0], buffer, sizeof buffer);
-            if (n > 0) chosen.append(buffer, static_cast<size_t>(n));
-            else if (n == 0 || errno != EINTR) break;
-        }
-    }
-    close(out[0]);
-    if (failed) return String();
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return String();
+    if (SpawnAndWait(args, &chosen) != 0) return String();
     // One path and a line end; the path is kept as its bytes, like every file name.
     const size_t end = chosen.find('\n');
     if (end != std::string::npos) chosen.resize(end);

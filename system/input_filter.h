@@ -28,7 +28,9 @@ inline constexpr uint32_t WM_MBUTTONUP = 0x208;
 inline constexpr uint32_t WM_MOUSEWHEEL = 0x20A;
 
 // Bits of a key message's long parameter.
+inline constexpr uint32_t kKeyAltBit = 1u << 29;      // alt was held (context code)
 inline constexpr uint32_t kKeyRepeatBit = 1u << 30;   // the key was already down
+inline constexpr uint32_t kKeyReleaseBit = 1u << 31;  // the key is going up
 inline constexpr uint32_t kKeyExtendedBit = 1u << 24;  // right control / right alt
 inline constexpr int kKeyScanShift = 16;               // scan code in bits 16-23
 inline constexpr uint32_t kLeftShiftScanCode = 0x2A;

@@ -3,7 +3,7 @@
 
 #include <SDL.h>
 
-#include "system/sdl_init.h"
+#include "sdl/sdl_init.h"
 
 namespace korva::detail {
 namespace {

@@ -1,7 +1,7 @@
 // Message boxes over SDL.
-#include <SDL.h>
+#include "system/message_box.h"
 
-#include "system/requesters.h"
+#include <SDL.h>
 
 namespace korva::detail {
 

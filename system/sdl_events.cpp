@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "korvagl/app/string.h"
-#include "system/sdl_init.h"
+#include "sdl/sdl_init.h"
 
 namespace korva::detail {
 namespace {
@@ -154,9 +154,9 @@ void DeliverKey(InputState& state, const SDL_KeyboardEvent& key) {
     const bool system = (alt && !(key.keysym.mod & KMOD_CTRL)) || win.vk == 0x79;
     uint32_t lParam = 1u | (uint32_t{win.scan} << kKeyScanShift);
     if (win.extended) lParam |= kKeyExtendedBit;
-    if (alt) lParam |= 1u << 29;
+    if (alt) lParam |= kKeyAltBit;
     if (down && key.repeat) lParam |= kKeyRepeatBit;
-    if (!down) lParam |= kKeyRepeatBit | (1u << 31);
+    if (!down) lParam |= kKeyRepeatBit | kKeyReleaseBit;
     const uint32_t message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
     Filter(state, message, win.vk, lParam);
     if (down) {

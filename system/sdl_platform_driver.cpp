@@ -3,7 +3,8 @@
 
 #include "korvagl/app/modules.h"
 #include "system/input_filter.h"
-#include "system/requesters.h"
+#include "system/file_requester.h"
+#include "system/message_box.h"
 #include "system/sdl_events.h"
 
 namespace korva {

@@ -2,6 +2,7 @@
 #include "korvagl/util/string_helpers.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "korvagl/app/modules.h"
@@ -14,8 +15,11 @@ String MidText(const String& text, int32_t pos, int32_t size) {
     int64_t p = static_cast<int64_t>(pos) - 1;
     int64_t count = size;
     if (count < 0) {
-        // The rest of the text; a position before 1 means from the first unit.
-        return text.Substring(static_cast<int32_t>(std::max<int64_t>(p, 0)), static_cast<int32_t>(length));
+        // The rest of the text; positions before the first unit read as
+        // spaces. Clamping the start to INT32_MIN keeps it representable:
+        // from there the result is already longer than a String can hold,
+        // which Substring reports.
+        return text.Substring(static_cast<int32_t>(std::max<int64_t>(p, INT32_MIN)), static_cast<int32_t>(length));
     }
     if (p < 0) {
         count += p;

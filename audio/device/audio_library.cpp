@@ -1,7 +1,7 @@
 // The mixing library's flat interface: the device, the mixer and the channel
 // table. Everything here runs on the program thread; the mixer thread only
 // sees voices through the mixer's rings and the voices' atomic fields.
-#include "audio/device/audio_library.h"
+#include "audio/device/audio_library_internal.h"
 
 #include <array>
 #include <cstdlib>
@@ -11,7 +11,8 @@
 #include "audio/device/mixer.h"
 #include "audio/device/sdl_device.h"
 #include "audio/device/sound.h"
-#include "korvagl/audio/sdl_audio.h"
+#include "korvagl/audio/audio_library.h"
+#include "korvagl/audio/sdl_audio_driver.h"
 
 namespace korva {
 namespace {

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "korvagl/app/modules.h"
-#include "korvagl/audio/sdl_audio.h"
+#include "korvagl/audio/sdl_audio_driver.h"
 
 namespace korva {
 namespace {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "audio/device/mixer.h"
+#include "sdl/sdl_init.h"
 
 namespace korva {
 namespace {
@@ -88,11 +89,8 @@ int sdldevice::Open(mixer* source) {
         return true;
     };
     auto tryCurrentChoice = [&] {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-        initialised_ = true;
-        if (openDevice()) return true;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        initialised_ = false;
+        if (detail::StartSDLPart(SDL_INIT_AUDIO) && openDevice()) return true;
+        detail::StopSDLPart(SDL_INIT_AUDIO);
         return false;
     };
 
@@ -116,8 +114,7 @@ int sdldevice::Open(mixer* source) {
 void sdldevice::Close() {
     if (device_ != 0) SDL_CloseAudioDevice(device_);  // waits for the callback to end
     device_ = 0;
-    if (initialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    initialised_ = false;
+    detail::StopSDLPart(SDL_INIT_AUDIO);
     source_ = nullptr;
 }
 

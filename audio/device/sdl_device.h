@@ -25,7 +25,6 @@ private:
 
     mixer* source_ = nullptr;
     uint32_t device_ = 0;
-    bool initialised_ = false;
     std::vector<int16_t> block_;  // used only when SDL asks for a partial block
     size_t blockUsed_ = 0;        // bytes of block_ already handed out
 };

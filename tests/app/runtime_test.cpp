@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "korvagl/app/plugin_list.h"
 #include "korvagl/app/runtime.h"
 
 namespace korva {
@@ -150,6 +151,30 @@ TEST(ObjectTest, RootOperationsUseTheAddress) {
     EXPECT_LT(CompareObjects(BoxString("a"), BoxString("b")), 0);
     EXPECT_EQ(UnboxString(BoxString("x")), String("x"));
     EXPECT_TRUE(UnboxString(a).IsEmpty());
+}
+
+struct TPlugin : Object {
+    Ref<TPlugin> next;
+};
+
+// The rules every registry (openers, pixmap, font and sample decoders) shares.
+TEST(PluginListTest, NewestFirstAndEachEntryOnce) {
+    TPluginList<TPlugin> list, other;
+    Ref<TPlugin> a = New<TPlugin>(), b = New<TPlugin>(), c = New<TPlugin>();
+    EXPECT_TRUE(list.Add(a));
+    EXPECT_TRUE(list.Add(b));
+    EXPECT_FALSE(list.Add(a));  // the tail again would close a ring
+    EXPECT_FALSE(list.Add(b));
+    EXPECT_FALSE(other.Add(b));  // linked into another list already
+    EXPECT_EQ(list.Head(), b);
+    EXPECT_EQ(list.Head()->next, a);
+    EXPECT_EQ(a->next, nullptr);
+    EXPECT_THROW(list.Add(Ref<TPlugin>()), TNullObjectFault);
+    EXPECT_TRUE(other.Add(c));
+    EXPECT_EQ(a->RefCount(), 2);  // the caller's and b's link; the list holds only its head
+    // Lists live for the whole process; let the test's ones go here.
+    list.Head()->Release();
+    other.Head()->Release();
 }
 
 TEST(FaultTest, TextsAreExact) {

@@ -1,7 +1,7 @@
 // The silent base driver: everything succeeds and nothing plays.
 #include <gtest/gtest.h>
 
-#include "korvagl/audio/sample_decoders.h"
+#include "korvagl/audio/sample_decoder.h"
 #include "korvagl/korvagl.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"

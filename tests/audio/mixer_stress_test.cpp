@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio/device/audio_library.h"
+#include "audio/device/audio_library_internal.h"
 #include "korvagl/korvagl.h"
 
 namespace korva {

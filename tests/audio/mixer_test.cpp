@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/device/audio_library.h"
+#include "audio/device/audio_library_internal.h"
 #include "korvagl/korvagl.h"
 
 namespace korva {

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "korvagl/audio/sample_decoders.h"
+#include "korvagl/audio/ogg_decoder.h"
+#include "korvagl/audio/wav_decoder.h"
 #include "korvagl/korvagl.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "korvagl/korvagl.h"
 #include "support/temp_dir.h"
@@ -438,6 +439,30 @@ TEST_F(StreamTest, ResolvePathCaseFindsTheSpellingOnDisk) {
     EXPECT_EQ(ResolvePathCase("Data/README.TXT"), "data/readme.txt");
     EXPECT_EQ(ResolvePathCase("DATA"), "data");
     EXPECT_EQ(ResolvePathCase("/TMP"), "/tmp");
+}
+
+// Each failed open says why, per thread; a success clears the reason.
+TEST(LastErrorTextTest, OpenersSayWhyAndSuccessClears) {
+    InitKorvaGL();
+    test::TempDir dir;
+    const String missing(dir.File("missing.png"));
+    EXPECT_EQ(OpenReadStream(missing), nullptr);
+    EXPECT_EQ(LastErrorText(), "cannot open \"" + missing + "\": No such file or directory");
+    EXPECT_EQ(OpenReadStream(String(dir.Path())), nullptr);
+    EXPECT_EQ(LastErrorText(), "cannot open \"" + String(dir.Path()) + "\": Is a directory");
+    EXPECT_EQ(OpenReadStream("nosuch::x"), nullptr);
+    EXPECT_EQ(LastErrorText(), "cannot open \"nosuch::x\": unknown protocol \"nosuch\"");
+    EXPECT_EQ(OpenReadStream("incbin::nosuch"), nullptr);
+    EXPECT_EQ(LastErrorText(), "cannot open \"incbin::nosuch\": no embedded data of that name");
+    EXPECT_EQ(OpenReadStream("tcp::127.0.0.1:1"), nullptr);  // nothing listens on port 1
+    EXPECT_EQ(LastErrorText(), "tcp::127.0.0.1:1: Connection refused");
+    EXPECT_EQ(ReadPixmap(String(dir.Write("junk.png", "not a picture"))), nullptr);
+    EXPECT_EQ(LastErrorText(), "\"" + String(dir.File("junk.png")) + "\": no image decoder accepts this data");
+    std::thread([] { EXPECT_TRUE(LastErrorText().IsEmpty()); }).join();
+    Ref<TByteStream> found = OpenReadStream(String(dir.File("junk.png")));
+    ASSERT_NE(found, nullptr);
+    found->Close();
+    EXPECT_TRUE(LastErrorText().IsEmpty());
 }
 
 }  // namespace

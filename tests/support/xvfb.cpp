@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/process.h"
+
 namespace korva::test {
 namespace {
 
@@ -133,6 +135,24 @@ std::string UsePrivateDisplay(std::string* error) {
         });
     }
     return server->Display();
+}
+
+std::string FindWindow(const std::string& title, int timeoutMs, std::string* error) {
+    ChildOptions patient;
+    patient.timeoutMs = timeoutMs;
+    const auto found =
+        RunChild("xdotool", {"xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, patient);
+    if (found.exitCode != 0 || found.out.empty()) {
+        if (error) *error = "no window \"" + title + "\": " + (found.timedOut ? "timed out" : found.err);
+        return "";
+    }
+    return found.out.substr(0, found.out.find('\n'));
+}
+
+bool PressKey(const std::string& window, const std::string& key, std::string* error) {
+    const auto pressed = RunChild("xdotool", {"xdotool", "windowfocus", "--sync", window, "key", key});
+    if (pressed.exitCode != 0 && error) *error = "xdotool key " + key + ": " + pressed.err;
+    return pressed.exitCode == 0;
 }
 
 }  // namespace korva::test

@@ -44,4 +44,11 @@ private:
 // or "" when the server could not start (Error text in `error`).
 std::string UsePrivateDisplay(std::string* error = nullptr);
 
+// With xdotool on the current display: waits up to `timeoutMs` for a visible
+// window named exactly `title` and gives its id, or "" (with the reason in
+// `error`); focuses a window and presses a key in it (an X key name such as
+// "Escape"), false with the reason in `error`.
+std::string FindWindow(const std::string& title, int timeoutMs = 10000, std::string* error = nullptr);
+bool PressKey(const std::string& window, const std::string& key, std::string* error = nullptr);
+
 }  // namespace korva::test

@@ -15,7 +15,8 @@
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/xvfb.h"
-#include "system/requesters.h"
+#include "system/file_requester.h"
+#include "system/message_box.h"
 
 namespace korva {
 namespace {

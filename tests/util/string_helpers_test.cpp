@@ -1,6 +1,7 @@
 // String helpers: 1-based positions, clamping, padding and number texts.
 #include <gtest/gtest.h>
 
+#include "korvagl/app/faults.h"
 #include "korvagl/util/string_helpers.h"
 
 namespace korva {
@@ -20,9 +21,11 @@ TEST_F(StringHelpersTest, MidText) {
     EXPECT_EQ(MidText(abcdef, 6, 1), String("F"));
     EXPECT_EQ(MidText(abcdef, 5, 100), String("EF"));
     EXPECT_EQ(MidText(abcdef, -2, 3), String());
-    // The rest of the text from a position before 1 is the whole text.
-    EXPECT_EQ(MidText(abcdef, 0, -1), abcdef);
-    EXPECT_EQ(MidText(abcdef, -5, -1), abcdef);
+    // The rest of the text from a position before 1: those positions read as spaces.
+    EXPECT_EQ(MidText(abcdef, 0, -1), String(" ABCDEF"));
+    EXPECT_EQ(MidText(String("ABC"), -1, -5), String("  ABC"));
+    EXPECT_EQ(MidText(abcdef, -5, -1), String("      ABCDEF"));
+    EXPECT_THROW(MidText(abcdef, INT32_MIN, -1), TRuntimeError);  // longer than a String can be
     // Extreme arguments clamp instead of wrapping.
     EXPECT_EQ(MidText(abcdef, INT32_MIN, 0), String());
     EXPECT_EQ(MidText(abcdef, INT32_MIN, INT32_MAX), String());

@@ -3,7 +3,7 @@
 // One audio backend is current. At start-up it is the silent base backend,
 // whose clips play nothing and whose playbacks accept every request and
 // report Playing() == 0; the SDL audio driver replaces it when an audio
-// device opens (see sdl_audio.h).
+// device opens (see sdl_audio_driver.h).
 //
 // A clip is made from a sample by the current backend; the sample itself is
 // not kept. Play and PrepareToPlay take the playback to play on, or the null

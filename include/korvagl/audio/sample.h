@@ -1,4 +1,4 @@
-// KorvaGL: PCM samples, sample formats and the sample decoder registry.
+// KorvaGL: PCM samples and sample formats.
 //
 // A TPcmSample is a run of uncompressed sample frames in one of six formats,
 // with a playback rate. 16-bit values are signed; 8-bit values are unsigned
@@ -8,9 +8,8 @@
 // A format outside SMP_MONO8 .. SMP_STEREO16BE in a conversion raises
 // "Unimplemented sample format conversion".
 //
-// Samples are loaded from streams by the decoders in the registry, newest
-// first (the WAV decoder before the Ogg decoder). ReadPcmSample returns the
-// null object when the URL cannot be opened or no decoder knows the data.
+// Samples are loaded from files and streams by ReadPcmSample
+// (sample_decoder.h).
 #pragma once
 
 #include <cstdint>
@@ -19,8 +18,6 @@
 #include "korvagl/app/string.h"
 
 namespace korva {
-
-class TByteStream;
 
 inline constexpr int32_t SMP_NONE = 0;
 inline constexpr int32_t SMP_MONO8 = 1;
@@ -59,14 +56,6 @@ public:
     int32_t capacity = 0;        // bytes owned, or -1 when not owned
 };
 
-// A sample decoder: Load gives a sample, or the null object when the stream
-// is not in its format. A stream error inside Load only means the same.
-class TPcmSampleDecoder : public Object {
-public:
-    virtual Ref<TPcmSample> Load(const Ref<TByteStream>& stream);
-    Ref<TPcmSampleDecoder> next;
-};
-
 Ref<TPcmSample> NewPcmSample(int32_t length, int32_t hertz, int32_t format);
 Ref<TPcmSample> NewPcmSampleOver(void* samples, int32_t length, int32_t hertz, int32_t format);
 // Copies count * SampleBytes[format] bytes.
@@ -74,20 +63,7 @@ void CopySampleRun(const void* src, void* dst, int32_t format, int32_t count);
 // Converts `count` frames from srcFormat to dstFormat (through SMP_STEREO16BE).
 void ConvertSampleRun(const void* src, int32_t srcFormat, void* dst, int32_t dstFormat, int32_t count);
 
-// Loads a sample from a URL (a String) or a stream object (which is never
-// closed: it is read through a non-closing view). Tries each decoder from
-// the registry's head at the stream's start position. Raises "Stream is not
-// seekable" when the stream cannot tell its position; the stream it opened
-// is closed on that path too, so no handle is left behind.
-Ref<TPcmSample> ReadPcmSample(const Ref<Object>& url);
-Ref<TPcmSample> ReadPcmSample(const String& url);
-// Puts a decoder at the head of the registry unless its next link is set.
-void RegisterPcmSampleDecoder(const Ref<TPcmSampleDecoder>& decoder);
-// The head of the registry (the null object when it is empty).
-Ref<TPcmSampleDecoder> PcmSampleDecoders();
-
-// Module initialisers.
+// The module "sample format conversion".
 int InitSampleConversion();
-int InitSamples();
 
 }  // namespace korva

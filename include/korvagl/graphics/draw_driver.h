@@ -82,6 +82,12 @@ public:
     virtual Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t height);
 };
 
+// The driver every function forwards to: the GL driver once InitGLDrawDriver
+// has run. Assigning another redirects the whole layer.
+Ref<TDrawDriver>& CurrentDrawDriver();
+// The mode list the driver filled (in its enumeration order).
+std::vector<Ref<TGraphicsMode>>& GraphicsModes();
+
 // The module "draw driver interface and image frames". Run-once; returns 0.
 int InitDrawDriver();
 

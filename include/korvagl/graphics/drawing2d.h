@@ -25,15 +25,10 @@
 #include "korvagl/graphics/draw_driver.h"
 #include "korvagl/graphics/image.h"
 #include "korvagl/graphics/image_font.h"
+#include "korvagl/graphics/text.h"
 #include "korvagl/pixmap/pixmap.h"
 
 namespace korva {
-
-// The driver every function forwards to: the GL driver once InitGLDrawDriver
-// has run. Assigning another redirects the whole layer.
-Ref<TDrawDriver>& CurrentDrawDriver();
-// The mode list the driver filled (in its enumeration order).
-std::vector<Ref<TGraphicsMode>>& GraphicsModes();
 
 // Display modes.
 int32_t ModeCount();
@@ -100,54 +95,11 @@ void DrawImageStretched(const Ref<TImage>& image, float x, float y, float width,
 // unscaled copies of the frame, one of them placed at (x, y).
 void TileImageAt(const Ref<TImage>& image, float x, float y, int32_t frame = 0);
 
-// Text, with the current font: the built-in 8x16 font that OpenGraphics makes
-// afresh, or one chosen with SetDrawFont. Before OpenGraphics and after
-// CloseGraphics there is no font: text draws nothing and measures 0.
-// Draws the text with the top-left of its line at (x, y), like a primitive:
-// origin, draw handle, rotation and scale apply.
-void DrawText(const String& text, float x, float y);
-// The sum of the advances of the text's glyphs, truncated after each glyph;
-// characters outside the font add nothing.
-int32_t TextWidth(const String& text);
-// The tallest glyph rectangle among the text's characters; 0 when none is in
-// the font.
-int32_t TextHeight(const String& text);
-// The null object selects the default font.
-void SetDrawFont(const Ref<TImageFont>& font);
-Ref<TImageFont> GetDrawFont();
-// An image font from a font file the font loaders open (FreeType: TrueType,
-// OpenType, PCF, ...) at `size` pixels; the null object when none opens it.
-Ref<TImageFont> OpenImageFont(const Ref<Object>& url, int32_t size, int32_t style = 0);
-Ref<TImageFont> OpenImageFont(const String& url, int32_t size, int32_t style = 0);
-
 // Pixmaps, in plain screen pixels (no origin, handle or matrix).
 void BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y);
 // A PIX_RGBA32 pixmap of the screen rectangle, top row first; the null object
 // when no display is open.
 Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t height);
-
-// Image functions. Flags -1 stand for the auto image flags.
-// The image from a URL, a stream or a pixmap, or the null object.
-Ref<TImage> LoadImageFile(const Ref<Object>& source, int32_t flags = -1);
-Ref<TImage> LoadImageFile(const String& url, int32_t flags = -1);
-Ref<TImage> LoadAnimImageFile(const Ref<Object>& source, int32_t cellWidth, int32_t cellHeight, int32_t first,
-                              int32_t count, int32_t flags = -1);
-Ref<TImage> LoadAnimImageFile(const String& url, int32_t cellWidth, int32_t cellHeight, int32_t first,
-                              int32_t count, int32_t flags = -1);
-// A blank image whose frames can be locked and grabbed into (flag 1 is added).
-Ref<TImage> NewImage(int32_t width, int32_t height, int32_t frameCount = 1, int32_t flags = -1);
-// Copies the screen rectangle at (x, y) of the image's size into a frame.
-void CaptureImage(const Ref<TImage>& image, int32_t x, int32_t y, int32_t frame = 0);
-Ref<TPixmap> LockImagePixels(const Ref<TImage>& image, int32_t frame = 0, int32_t read = 1, int32_t write = 1);
-void UnlockImagePixels(const Ref<TImage>& image, int32_t frame = 0);
-void SetImageAnchor(const Ref<TImage>& image, float x, float y);
-void CentreImageAnchor(const Ref<TImage>& image);
-// Not 0: images loaded or made from now on get their handle at their centre.
-void SetAutoMidHandle(int32_t enable);
-// -1 leaves the flags as they are.
-void SetAutoImageFlags(int32_t flags);
-int32_t GetImageWidth(const Ref<TImage>& image);
-int32_t GetImageHeight(const Ref<TImage>& image);
 
 // The module "2D drawing API". Run-once; returns 0.
 int InitDrawing2D();

@@ -1,4 +1,4 @@
-// KorvaGL: the OpenGL 2D driver and its texture frames.
+// KorvaGL: the OpenGL 2D driver.
 //
 // TGLDrawDriver draws everything with OpenGL 1.1 immediate mode under an
 // orthographic projection: one unit is one pixel, (0, 0) the top-left corner
@@ -7,76 +7,17 @@
 // the caches because a new context starts with GL's defaults.
 //
 // Without an open display the driver makes no GL call: drawing does nothing,
-// ReadScreenPixmap gives the null object, and frames made then get their
-// texture when they are first drawn with a display open. A frame's texture
-// belongs to the context it was made in: once that closes, a static frame
-// draws nothing, while a dynamic frame (which keeps its pixels) makes its
-// texture again in the new context.
+// ReadScreenPixmap gives the null object. Its frames are in gl_frames.h.
 #pragma once
 
 #include <cstdint>
 
 #include "korvagl/graphics/draw_driver.h"
+#include "korvagl/graphics/gl2d_helper.h"
+#include "korvagl/graphics/gl_frames.h"
 #include "korvagl/pixmap/pixmap.h"
 
 namespace korva {
-
-// A frame with a texture of its own, padded to a power-of-two size (the
-// image's last column and row are copied into the padding, so filtering at
-// the border mixes in nothing else). Cannot be locked.
-class TGLTextureFrame : public TImageFrame {
-public:
-    uint32_t texture = 0;  // GL texture name, owned
-
-    TGLTextureFrame() = default;
-    TGLTextureFrame(const TGLTextureFrame&) = delete;
-    TGLTextureFrame& operator=(const TGLTextureFrame&) = delete;
-    // Deletes the texture (when its context is still open).
-    ~TGLTextureFrame() override;
-
-    void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;
-    // Raise "Image frame cannot be locked" / "Image frame cannot be unlocked".
-    Ref<TPixmap> Lock(int32_t read, int32_t write) override;
-    void Unlock() override;
-
-    // The frame of a pixmap. A pixmap larger than the largest texture is
-    // shrunk to fit. Flag 2 gives linear filtering with mipmaps.
-    static Ref<TGLTextureFrame> CreateFromPixmap(const Ref<TPixmap>& pixmap, int32_t flags);
-
-protected:
-    // Makes the texture when the frame has none in the current context; true
-    // when it can be drawn.
-    virtual bool MakeTexture();
-
-    uint32_t generation_ = 0;  // the context the texture belongs to
-    int32_t textureFlags_ = 0;
-    int32_t textureWidth_ = 0, textureHeight_ = 0;
-    Ref<TPixmap> pending_;  // padded pixels waiting for a context
-};
-
-// A frame that keeps its pixels in a PIX_RGBA32 pixmap of the texture's size
-// and can be locked for reading and writing.
-class TGLDynamicTextureFrame : public TGLTextureFrame {
-public:
-    int32_t flags = 0;
-    Ref<TPixmap> pixmap;  // the whole texture
-    Ref<TPixmap> window;  // the image area of `pixmap`
-    int32_t lockRead = 0;
-    int32_t lockWrite = 0;
-
-    // Returns `window`; change the frame's pixels through it.
-    Ref<TPixmap> Lock(int32_t read, int32_t write) override;
-    // After a write lock the texture (every mipmap level) takes the pixels.
-    void Unlock() override;
-
-    // A blank frame; raises "Unable to create texture" when the GL cannot
-    // hold a texture that large.
-    static Ref<TGLDynamicTextureFrame> Create(int32_t width, int32_t height, int32_t flags);
-    static Ref<TGLDynamicTextureFrame> CreateFromPixmap(const Ref<TPixmap>& pixmap, int32_t flags);
-
-protected:
-    bool MakeTexture() override;
-};
 
 class TGLDrawDriver : public TDrawDriver {
 public:
@@ -115,23 +56,9 @@ public:
 // The number of segments DrawOval uses for a box of width x height.
 int32_t OvalSegments(float width, float height);
 
-// Texture helpers over the cached state; none makes a GL call without a display.
-// Binds `name` unless it is bound already.
-void BindTexture(uint32_t name);
-// Binds `name` and turns texturing on unless it is on.
-void EnableTexture(uint32_t name);
-// Turns texturing off unless it is off.
-void DisableTexture();
-// A new bound texture of width x height, clamped at the edges, linear with
-// mipmaps (flag 2) or nearest; contents undefined. 0 without a display.
-uint32_t CreateTexture(int32_t width, int32_t height, int32_t flags);
-// Replaces every level of the bound texture from the pixmap (the texture's
-// size), rebuilding mipmaps by repeated ScalePixmap when flag 2 is set.
-void UploadTexture(const Ref<TPixmap>& pixmap, int32_t flags);
 
-// The modules "GL 2D helper" and "GL 2D driver" (which makes the GL driver
-// the 2D layer's driver). Run-once; return 0.
-int InitGL2DHelper();
+// The module "GL 2D driver": makes the GL driver the 2D layer's driver.
+// Run-once; returns 0.
 int InitGLDrawDriver();
 
 }  // namespace korva

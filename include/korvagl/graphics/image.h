@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "korvagl/app/object.h"
+#include "korvagl/app/string.h"
 #include "korvagl/graphics/draw_driver.h"
 #include "korvagl/pixmap/pixmap.h"
 
@@ -62,6 +63,29 @@ public:
     static Ref<TImage> LoadAnim(const Ref<Object>& source, int32_t cellWidth, int32_t cellHeight, int32_t first,
                                 int32_t count, int32_t r, int32_t g, int32_t b, int32_t flags);
 };
+
+// Image functions. Flags -1 stand for the auto image flags.
+// The image from a URL, a stream or a pixmap, or the null object.
+Ref<TImage> LoadImageFile(const Ref<Object>& source, int32_t flags = -1);
+Ref<TImage> LoadImageFile(const String& url, int32_t flags = -1);
+Ref<TImage> LoadAnimImageFile(const Ref<Object>& source, int32_t cellWidth, int32_t cellHeight, int32_t first,
+                              int32_t count, int32_t flags = -1);
+Ref<TImage> LoadAnimImageFile(const String& url, int32_t cellWidth, int32_t cellHeight, int32_t first,
+                              int32_t count, int32_t flags = -1);
+// A blank image whose frames can be locked and grabbed into (flag 1 is added).
+Ref<TImage> NewImage(int32_t width, int32_t height, int32_t frameCount = 1, int32_t flags = -1);
+// Copies the screen rectangle at (x, y) of the image's size into a frame.
+void CaptureImage(const Ref<TImage>& image, int32_t x, int32_t y, int32_t frame = 0);
+Ref<TPixmap> LockImagePixels(const Ref<TImage>& image, int32_t frame = 0, int32_t read = 1, int32_t write = 1);
+void UnlockImagePixels(const Ref<TImage>& image, int32_t frame = 0);
+void SetImageAnchor(const Ref<TImage>& image, float x, float y);
+void CentreImageAnchor(const Ref<TImage>& image);
+// Not 0: images loaded or made from now on get their handle at their centre.
+void SetAutoMidHandle(int32_t enable);
+// -1 leaves the flags as they are.
+void SetAutoImageFlags(int32_t flags);
+int32_t GetImageWidth(const Ref<TImage>& image);
+int32_t GetImageHeight(const Ref<TImage>& image);
 
 // The module "images". Run-once; returns 0.
 int InitImages();

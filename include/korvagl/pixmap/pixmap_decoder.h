@@ -30,7 +30,7 @@ public:
 
     // The decoder registered before this one (tried after it), or the null
     // object at the end of the list.
-    const Ref<TPixmapDecoder> next;
+    Ref<TPixmapDecoder> next;
 };
 
 // The newest decoder, the head of the registry; the null object when none.

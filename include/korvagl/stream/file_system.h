@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "korvagl/stream/stream.h"
 
@@ -109,6 +111,16 @@ int32_t CloseRandomAccess(const Ref<TByteStream>& stream);
 // program's exit status, 128 + the signal number when a signal ended it, or
 // -1 when it cannot be started.
 int32_t RunProgram(const String& command);
+
+namespace detail {
+// Starts args[0], looked up on the PATH, with `args` (no shell) and waits
+// for it. With `output` the program's standard output is collected there
+// and its standard error goes to /dev/null (a tool's warnings are not the
+// caller's output); without, both are the caller's. Returns the exit status,
+// 128 + the signal number when a signal ended it, or -1 when it cannot be
+// started.
+int32_t SpawnAndWait(const std::vector<std::string>& args, std::string* output = nullptr);
+}  // namespace detail
 
 // Module initialiser.
 int InitFileSystem();

@@ -28,6 +28,7 @@
 
 #include "korvagl/app/faults.h"
 #include "korvagl/app/object.h"
+#include "korvagl/app/plugin_list.h"
 #include "korvagl/app/string.h"
 
 namespace korva {
@@ -164,6 +165,7 @@ public:
     const Ref<TStreamOpener>& Next() const { return next; }
 
 private:
+    friend class TPluginList<TStreamOpener>;
     Ref<TStreamOpener> next;
 };
 

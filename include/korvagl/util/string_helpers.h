@@ -12,9 +12,11 @@
 
 namespace korva {
 
-// `size` units from the 1-based position `pos`; a negative size takes the
-// rest of the text. Positions before 1 shorten the count by as many units;
-// a position past the end gives the empty text. Never pads.
+// `size` units from the 1-based position `pos`; a position past the end
+// gives the empty text. With a size of 0 or more, positions before 1 shorten
+// the count by as many units and nothing is padded. A negative size takes
+// everything from `pos` to the end, and positions before 1 come out as
+// spaces: MidText("ABC", -1, -1) is "  ABC".
 String MidText(const String& text, int32_t pos, int32_t size);
 // The first / last `n` units (the whole text when shorter, empty for n <= 0).
 String LeftText(const String& text, int32_t n);

@@ -1,5 +1,6 @@
-// Starts SDL parts on first use and shuts them down at process exit.
-#include "system/sdl_init.h"
+// Starts SDL parts on first use and shuts them down when asked or at process
+// exit.
+#include "sdl/sdl_init.h"
 
 #include <SDL.h>
 
@@ -10,12 +11,17 @@ namespace {
 
 uint32_t started = 0;  // parts this layer started (and must quit)
 uint32_t failed = 0;   // parts that would not start
+bool exitHandlerSet = false;
+
+void QuitSDLIfUnused() {
+    // The last user of SDL frees what SDL keeps beyond its parts.
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
+}
 
 void QuitStartedParts() {
     if (started) SDL_QuitSubSystem(started);
     started = 0;
-    // The last user of SDL frees what SDL keeps beyond its parts.
-    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
+    QuitSDLIfUnused();
 }
 
 }  // namespace
@@ -32,9 +38,18 @@ bool StartSDLPart(uint32_t flags) {
         failed |= missing;
         return false;
     }
-    if (!started) std::atexit(QuitStartedParts);
+    if (!exitHandlerSet) std::atexit(QuitStartedParts);
+    exitHandlerSet = true;
     started |= missing;
     return true;
+}
+
+void StopSDLPart(uint32_t flags) {
+    failed &= ~flags;
+    const uint32_t running = started & flags;
+    if (running == 0) return;
+    SDL_QuitSubSystem(running);
+    started &= ~running;
 }
 
 }  // namespace korva::detail

@@ -1,13 +1,6 @@
-// KorvaGL: the SDL audio driver and the mixing library under it.
+// KorvaGL: the mixing library under the SDL audio driver.
 //
-// InitSDLAudioDriver opens the default SDL audio device (44100 Hz, signed
-// 16-bit stereo, 4096 frames per block) with a software mixer behind it and
-// makes TSDLAudioBackend the current audio backend. Without a device the
-// open fails quietly (nothing is printed) and the silent base backend stays.
-// The environment variable SDL_AUDIODRIVER picks SDL's driver ("dummy" and
-// "disk" work without sound hardware).
-//
-// The flat functions below are the mixing library's own interface; all of
+// These flat functions are the mixing library's own interface; all of
 // them return quietly (0) while no device is open. Channel handles are
 // integers: the low 12 bits pick one of 4095 slots, the upper bits the
 // slot's generation, so a handle whose slot was reused affects nothing.
@@ -23,8 +16,6 @@
 #pragma once
 
 #include <cstdint>
-
-#include "korvagl/audio/audio_driver.h"
 
 namespace korva {
 
@@ -59,49 +50,5 @@ void SetHandleRate(int32_t handle, int32_t rate);
 // The state of the handle's voice: 0 dead or no voice, 1 stopped, 2 playing
 // once, 4 looping, plus 16 while paused.
 int32_t HandleState(int32_t handle);
-
-class TSDLAudioBackend : public TAudioBackend {
-public:
-    // Converts the sample to 16-bit stereo and copies it into sound data.
-    Ref<TAudioClip> NewClip(const Ref<TPcmSample>& sample, int32_t flags) override;
-    // A new channel, or the null object when all 4095 are in use.
-    Ref<TPlayback> NewPlayback() override;
-};
-
-class TSDLAudioClip : public TAudioClip {
-public:
-    explicit TSDLAudioClip(sounddata* data) : data(data) {}
-    ~TSDLAudioClip() override;
-    TSDLAudioClip(const TSDLAudioClip&) = delete;
-    TSDLAudioClip& operator=(const TSDLAudioClip&) = delete;
-
-    // The null object when `channel` is not an SDL playback or nothing could
-    // be started; the given channel itself when the sound went there.
-    Ref<TPlayback> Play(const Ref<TPlayback>& channel) override;
-    Ref<TPlayback> PrepareToPlay(const Ref<TPlayback>& channel) override;
-
-    sounddata* const data;
-
-private:
-    Ref<TPlayback> Start(const Ref<TPlayback>& channel, int32_t paused);
-};
-
-class TSDLPlayback : public TPlayback {
-public:
-    explicit TSDLPlayback(int32_t handle) : handle(handle) {}
-    int32_t Stop() override;
-    int32_t SetPaused(int32_t paused) override;
-    // Values are scaled to fixed point and saturate at the type's range.
-    int32_t SetVolume(float volume) override;
-    int32_t SetPan(float pan) override;
-    int32_t SetDepth(float depth) override;
-    int32_t SetRate(float rate) override;
-    int32_t Playing() override;
-
-    const int32_t handle;
-};
-
-// Module initialiser: opens the device and installs TSDLAudioBackend.
-int InitSDLAudioDriver();
 
 }  // namespace korva

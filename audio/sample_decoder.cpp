@@ -1,0 +1,76 @@
+// The sample decoder registry and ReadPcmSample.
+#include "korvagl/audio/sample_decoder.h"
+
+#include "korvagl/app/last_error.h"
+#include "korvagl/app/modules.h"
+#include "korvagl/app/plugin_list.h"
+#include "korvagl/stream/stream.h"
+
+namespace korva {
+namespace {
+
+constinit TPluginList<TPcmSampleDecoder> sampleDecoders;
+
+}  // namespace
+
+Ref<TPcmSample> TPcmSampleDecoder::Load(const Ref<TByteStream>&) { RaiseAbstractMethodFault(); }
+
+void RegisterPcmSampleDecoder(const Ref<TPcmSampleDecoder>& decoder) { sampleDecoders.Add(decoder); }
+
+Ref<TPcmSampleDecoder> PcmSampleDecoders() { return sampleDecoders.Head(); }
+
+namespace {
+
+// Every decoder from the registry's head gets the stream at the position it
+// had when opened; a stream error inside one only means "not this format".
+// The stream opened here is closed on every path.
+Ref<TPcmSample> ReadFromStream(const Ref<TByteStream>& stream, const String& name) {
+    if (!stream) return nullptr;  // the opener said why
+    Ref<TPcmSample> result;
+    try {
+        const int32_t start = stream->Pos();
+        if (start == -1) {
+            detail::SetLastErrorText(name + ": the stream cannot tell its position");
+            RaiseRuntimeError("Stream is not seekable");
+        }
+        for (Ref<TPcmSampleDecoder> decoder = sampleDecoders.Head(); decoder && !result; decoder = decoder->next) {
+            stream->Seek(start);
+            try {
+                result = decoder->Load(stream);
+            } catch (const TStreamError&) {
+                result = nullptr;
+            }
+        }
+    } catch (...) {
+        stream->Close();
+        throw;
+    }
+    stream->Close();
+    // A decoder that knew the format said what was wrong with the data.
+    if (result) detail::ClearLastErrorText();
+    else detail::SetLastErrorTextIfNone(name + ": no sound decoder accepts this data");
+    return result;
+}
+
+String SourceName(const Ref<Object>& url) {
+    if (DownCast<TStringObject>(url)) return detail::Quoted(UnboxString(url));
+    return "stream";
+}
+
+}  // namespace
+
+Ref<TPcmSample> ReadPcmSample(const Ref<Object>& url) { return ReadFromStream(OpenReadStream(url), SourceName(url)); }
+Ref<TPcmSample> ReadPcmSample(const String& url) { return ReadFromStream(OpenReadStream(url), detail::Quoted(url)); }
+
+int InitSamples() {
+    static int initialised = 0;
+    if (initialised) return 0;
+    initialised = 1;
+    InitRuntime();
+    InitStreams();
+    InitSampleConversion();
+    detail::NoteModuleStarted("audio samples and sample loaders");
+    return 0;
+}
+
+}  // namespace korva

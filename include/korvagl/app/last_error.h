@@ -1,0 +1,36 @@
+// KorvaGL: why a load failed.
+//
+// The loading calls (OpenStream and every opener, ReadPixmap, LoadImageFile,
+// LoadAnimImageFile, OpenImageFont, ReadPcmSample and the sound loaders,
+// ScriptEngine::RunFile and LoadScript, OpenGraphics) keep their documented
+// results: the null object, 0 or a raised error. Beside that, each records
+// on the calling thread why it failed, and clears the record when it
+// succeeds. The reason names the thing and the cause, for example
+//   cannot open "assets/ship.png": No such file or directory
+//   "x.png": no image decoder accepts this data
+// With KORVAGL_LOG=1 in the environment each reason is also written to
+// standard error as one line.
+#pragma once
+
+#include "korvagl/app/string.h"
+
+namespace korva {
+
+// The reason the last loading call of this thread failed; empty after a
+// success (and before any loading call).
+String LastErrorText();
+
+namespace detail {
+// Records the reason of a failure for this thread (and logs it when
+// KORVAGL_LOG=1).
+void SetLastErrorText(const String& reason);
+// Records a failure only when none has been recorded since the last clear:
+// an outer call keeps the more precise reason an inner one gave.
+void SetLastErrorTextIfNone(const String& reason);
+// Forgets the recorded reason: the call succeeded, or is starting afresh.
+void ClearLastErrorText();
+// The text in double quotes, as reasons name files and URLs.
+String Quoted(const String& text);
+}  // namespace detail
+
+}  // namespace korva

@@ -1,0 +1,74 @@
+// The example programs end with exit code 0 and print their telling line:
+// sound through SDL's dummy audio driver, sprites on a private X server
+// until Escape is pressed.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+#include "support/xvfb.h"
+
+namespace korva {
+namespace {
+
+const std::string kDir = KORVAGL_EXAMPLES_DIR;
+
+// Runs an example with no arguments; expects exit code 0 and a line of its
+// standard output (without the CR of a CR LF end) that matches `line` whole.
+void ExpectRun(const std::string& name, const std::string& line, test::ChildOptions options = {}) {
+    const auto result = test::RunChild(kDir + "/" + name, {name}, options);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::istringstream lines(result.out);
+    bool found = false;
+    for (std::string l; !found && std::getline(lines, l);) {
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        found = std::regex_match(l, std::regex(line));
+    }
+    EXPECT_TRUE(found) << "no line " << line << " in:\n" << result.out;
+}
+
+std::string Quoted(const std::string& text) { return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)"); }
+
+TEST(ExamplesTest, Hello) {
+    ExpectRun("hello", "KorvaGL started in " + Quoted(std::filesystem::canonical(kDir).string()));
+}
+
+TEST(ExamplesTest, Streams) {
+    test::TempDir dir;  // the example writes a file where it was started, and removes it
+    test::ChildOptions options;
+    options.workingDirectory = dir.Path();
+    ExpectRun("streams", Quoted(R"(read back: 2024, 35 tenths, "a line of text")"), options);
+}
+
+TEST(ExamplesTest, Script) { ExpectRun("script", Quoted("area(6, 7) = 42")); }
+
+TEST(ExamplesTest, Sound) {
+    test::ChildOptions options;
+    options.environment = {"SDL_AUDIODRIVER=dummy"};
+    ExpectRun("sound", "playing through the SDL audio device", options);
+}
+
+TEST(ExamplesTest, SpritesUntilEscape) {
+    std::string error;
+    ASSERT_FALSE(test::UsePrivateDisplay(&error).empty()) << error;
+    bool pressed = false;
+    std::thread escape([&] {
+        const std::string window = test::FindWindow("KorvaGL Window", 10000, &error);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // some frames, as a rule
+        pressed = !window.empty() && test::PressKey(window, "Escape", &error);
+    });
+    test::ChildOptions options;
+    options.environment = {std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};  // Mesa stays mapped for the leak checker
+    ExpectRun("sprites", R"(left after \d+ frames)", options);
+    escape.join();
+    EXPECT_TRUE(pressed) << error;
+}
+
+}  // namespace
+}  // namespace korva

@@ -1,14 +1,16 @@
-// Arbitrary bytes as a font file: written to a temporary file and opened
-// through OpenImageFont, so FreeType parses and renders them at a small size
-// and the image font makes its glyph images. No display is opened (the
+// Arbitrary bytes as a font file: put in an in-memory file and opened by its
+// path through OpenImageFont, so FreeType parses and renders them at a small
+// size and the image font makes its glyph images. No display is opened (the
 // glyph frames keep their pixels until a display would draw them). A font
 // that comes back must be consistent: 224 glyphs whose images match their
 // rectangles, and text measures within the glyphs' bounds, for characters
 // beyond the 224 (rendered on first use) as well.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "korvagl/korvagl.h"
 
@@ -16,8 +18,10 @@ using namespace korva;
 
 namespace {
 
-// The file each input is written to, removed at exit.
-char path[] = "/tmp/korvagl-fuzz-font-XXXXXX";
+// The in-memory file each input is written to (no disk, nothing left behind),
+// and the path FreeType opens it by.
+int file = -1;
+std::string path;
 
 void Start() {
     // Glyph images need the draw driver, not a display.
@@ -25,10 +29,9 @@ void Start() {
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("SDL_VIDEODRIVER");
     InitKorvaGL();
-    const int fd = mkstemp(path);
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] { std::remove(path); });
+    file = memfd_create("korvagl-fuzz-font", 0);
+    if (file < 0) std::abort();
+    path = "/proc/self/fd/" + std::to_string(file);
 }
 
 }  // namespace
@@ -36,10 +39,9 @@ void Start() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int started = (Start(), 0);
     (void)started;
-    FILE* file = std::fopen(path, "wb");
-    if (!file) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
-    std::fclose(file);
+    if (ftruncate(file, 0) != 0 || (size > 0 && pwrite(file, data, size, 0) != static_cast<ssize_t>(size))) {
+        std::abort();
+    }
 
     const Ref<TImageFont> font = OpenImageFont(String(path), 12);
     if (!font) return 0;

@@ -42,6 +42,7 @@ struct Source {
     void* handle;
     JPEGReadFunction read;
     bool startOfFile;
+    bool ended;  // the data ran out and an end marker stands in for the rest
 };
 
 // ---- Error manager ----------------------------------------------------------
@@ -97,6 +98,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
         source->buffer[0] = 0xFF;
         source->buffer[1] = JPEG_EOI;
         count = 2;
+        source->ended = true;
     }
     source->pub.next_input_byte = source->buffer;
     source->pub.bytes_in_buffer = count;
@@ -110,6 +112,10 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
     while (count > static_cast<long>(source->pub.bytes_in_buffer)) {
         count -= static_cast<long>(source->pub.bytes_in_buffer);
         FillInputBuffer(cinfo);
+        // Past the end only the stand-in end marker is left: skipping on
+        // would make another for every two bytes of a length that a few
+        // bytes of file can set to 64 KiB.
+        if (source->ended) return;
     }
     source->pub.next_input_byte += count;
     source->pub.bytes_in_buffer -= static_cast<size_t>(count);
@@ -125,6 +131,7 @@ void InstallSource(j_decompress_ptr cinfo, void* handle, JPEGReadFunction read) 
     source->handle = handle;
     source->read = read;
     source->startOfFile = true;
+    source->ended = false;
     source->pub.init_source = InitSource;
     source->pub.fill_input_buffer = FillInputBuffer;
     source->pub.skip_input_data = SkipInputData;
@@ -181,7 +188,7 @@ int DecodeJPEG(void* handle, JPEGReadFunction read, int32_t* width, int32_t* hei
     jpeg_create_decompress(&cinfo);
     cinfo.progress = &progress;
     // No backing store exists, so more memory than this is a fatal error.
-    cinfo.mem->max_memory_to_use = static_cast<long>(detail::kMaxDecodedBytes);
+    cinfo.mem->max_memory_to_use = static_cast<long>(detail::CurrentDecodeLimits().bytes);
     InstallSource(&cinfo, handle, read);
 
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) Refuse(common, "corrupt JPEG data: no image");

@@ -7,6 +7,7 @@
 
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/endian_stream.h"
+#include "pixmap/decode_limits.h"
 #include "pixmap/decoder_io.h"
 
 namespace korva {
@@ -169,6 +170,7 @@ Ref<TPixmap> TTGAPixmapDecoder::ReadPixmap(const Ref<TByteStream>& stream) {
     }
     const int32_t width = header->width, height = header->height, depth = header->pixelDepth;
     const int32_t format = depth == 16 || depth == 32 ? PIX_RGBA32 : PIX_RGB24;
+    if (!detail::DecodedSizeAllowed(width, height, PixelBytes[format])) return nullptr;
     Ref<TPixmap> pixmap = NewPixmap(width, height, format, 4);
     in->Skip(header->idLength);
 

@@ -131,6 +131,16 @@ TEST(JpegNativeTest, DataCutInsideTheScanEndsTheImageThere) {
     EXPECT_EQ(Decode(whole.substr(0, 2)).result, -1);
 }
 
+TEST(JpegNativeTest, ALengthPastTheEndStopsReading) {
+    // SOI, then an APP1 segment that claims 65533 bytes of a file of 11.
+    Input input{std::string("\xFF\xD8\xFF\xE1\xFF\xFFshort", 11)};
+    uint8_t* block = nullptr;
+    int32_t width, height, components;
+    EXPECT_EQ(DecodeJPEG(&input, ReadInput, &width, &height, &components, &block), -1);
+    EXPECT_EQ(block, nullptr);
+    EXPECT_LE(input.calls, 4);  // not a read for every two bytes claimed
+}
+
 // Offset of the frame header's height field (SOF0: FF C0, length, precision).
 size_t FrameSizeOffset(const std::string& jpeg) {
     for (size_t i = 0; i + 9 < jpeg.size(); ++i) {

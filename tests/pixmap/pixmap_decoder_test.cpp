@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "korvagl/korvagl.h"
+#include "pixmap/decode_limits.h"
 #include "tests/pixmap/decoder_test_support.h"
 #include "tests/support/image_fixtures.h"
 #include "tests/support/temp_dir.h"
@@ -102,6 +103,32 @@ TEST_F(PixmapDecoderTest, EveryFormatLoadsFromAFileAndFromAStream) {
         ASSERT_TRUE(fromStream) << name;
         EXPECT_EQ(test::PixelRows(fromStream), test::PixelRows(fromFile)) << name;
     }
+}
+
+TEST_F(PixmapDecoderTest, LoweredLimitsRefuseLargerPicturesInEveryFormat) {
+    struct Restore {
+        ~Restore() { detail::SetDecodeLimits(detail::kMaxDecodedSide, detail::kMaxDecodedBytes); }
+    } restore;
+    const auto rgb = test::TestPattern(20, 10, 3);
+    std::vector<uint8_t> bgr(rgb.size());
+    ConvertPixelRun(rgb.data(), PIX_RGB24, bgr.data(), PIX_BGR24, 200);
+    // 20 x 10 RGB pixels: rows of 60 bytes, 600 in all.
+    for (const std::string& bytes : {test::EncodePNG(20, 10, rgb), test::EncodeJPEG(20, 10, 3, rgb),
+                                     test::EncodeBMP(20, 10, 24, bgr), test::EncodeTGA(20, 10, 24, bgr)}) {
+        detail::SetDecodeLimits(19, 1 << 20);
+        EXPECT_FALSE(test::Load(bytes));
+        detail::SetDecodeLimits(20, 599);
+        EXPECT_FALSE(test::Load(bytes));
+        detail::SetDecodeLimits(20, 600);
+        EXPECT_TRUE(test::Load(bytes));
+    }
+    // The limits only come down.
+    detail::SetDecodeLimits(int64_t{1} << 40, int64_t{1} << 40);
+    EXPECT_EQ(detail::CurrentDecodeLimits().side, detail::kMaxDecodedSide);
+    EXPECT_EQ(detail::CurrentDecodeLimits().bytes, detail::kMaxDecodedBytes);
+    detail::SetDecodeLimits(0, -5);
+    EXPECT_EQ(detail::CurrentDecodeLimits().side, 1);
+    EXPECT_EQ(detail::CurrentDecodeLimits().bytes, 1);
 }
 
 TEST_F(PixmapDecoderTest, NothingToLoadGivesTheNullObject) {

@@ -1,6 +1,6 @@
 // The demo: an 800 x 600 display at 16 bits and 60 Hz; the picture tiled over
 // the screen, then twice at the centre in red with a multiplying blend,
-// spinning and pulsing, until Escape.
+// spinning and pulsing, until Escape or a request to close the window.
 //   korvagl-demo [picture]
 // Without an argument the picture is the fixed path below, relative to the
 // program's own directory (the build puts a sample picture there).
@@ -35,12 +35,13 @@ int Demo() {
     const String path = PicturePath();
     const int32_t image = ObjectToHandle(LoadImageFile(path, -1));
     if (!ImageOf(image)) {
-        std::fprintf(stderr, "korvagl-demo: cannot load the picture \"%s\"\n", path.ToBytes().c_str());
+        std::fprintf(stderr, "korvagl-demo: cannot load the picture \"%s\" (%s)\n", path.ToBytes().c_str(),
+                     LastErrorText().ToUtf8().c_str());
         return -1;
     }
     float spin = 0.0f;
     float pulse = 0.0f;
-    while (KeyWasHit(27) == 0) {
+    while (KeyWasHit(KEY_ESCAPE) == 0 && WindowCloseRequested() == 0) {
         ClearScreen();
         spin += 1.0f;
         SetDrawOrigin(static_cast<float>(kWidth / 2), static_cast<float>(kHeight / 2));

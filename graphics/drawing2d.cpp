@@ -60,7 +60,9 @@ int32_t HasDisplayMode(int32_t width, int32_t height, int32_t depth, int32_t her
 
 void OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
     detail::ClearLastErrorText();
-    if (depth != 0 && HasDisplayMode(width, height, 0, 0) == 0) {
+    // An empty mode list means no display at all: the driver then raises
+    // "Unable to set graphics mode" and says why.
+    if (depth != 0 && !GraphicsModes().empty() && HasDisplayMode(width, height, 0, 0) == 0) {
         detail::SetLastErrorText("cannot open the full screen at " + IntToString(width) + " x " +
                                  IntToString(height) + ": the display lists no such mode");
         RaiseRuntimeError("Graphics mode does not exist");

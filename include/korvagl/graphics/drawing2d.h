@@ -48,8 +48,9 @@ int32_t HasDisplayMode(int32_t width, int32_t height, int32_t depth, int32_t her
 // Opens the display: depth 0 a window of width x height, any other depth the
 // full screen. Raises "Graphics mode does not exist" for a full-screen size
 // the mode list lacks and passes on the driver's "Unable to set graphics
-// mode", which it also raises at once when no display can be reached
-// (DISPLAY, WAYLAND_DISPLAY and SDL_VIDEODRIVER all unset). LastErrorText()
+// mode", which it also raises at once, full screen or not, when no display
+// can be reached (DISPLAY, WAYLAND_DISPLAY and SDL_VIDEODRIVER all unset:
+// the mode list is then empty). LastErrorText()
 // then says why. Sets the defaults above; may be called again while open.
 void OpenGraphics(int32_t width, int32_t height, int32_t depth = 0, int32_t hertz = 60);
 // The title of the display window (UTF-8 is kept), now and for every later

@@ -137,17 +137,9 @@ template <typename Url>
 Ref<TMemBlock> LoadBank(const Url& url) {
     Ref<TByteStream> s = OpenReadStream(url);
     if (!s) return nullptr;
-    ByteArray bytes;
-    try {
-        // Through a wrapper, so that LoadBytes does not close `s` itself.
-        bytes = LoadBytes(Ref<Object>(s));
-    } catch (...) {
-        s->Close();
-        throw;
-    }
+    const ByteArray bytes = detail::ReadAllAndClose(s);
     Ref<TMemBlock> bank = TMemBlock::Create(static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)));
     if (bank->Size() > 0) std::memcpy(bank->Buf(), bytes.data(), static_cast<size_t>(bank->Size()));
-    s->Close();
     return bank;
 }
 

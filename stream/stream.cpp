@@ -354,16 +354,8 @@ ByteArray ReadToEnd(TByteStream& s) {
 
 template <typename Url>
 ByteArray LoadBytesFrom(const Url& url) {
-    Ref<TByteStream> s = OpenReadStream(url);
-    TByteStream& stream = *s;  // raises TNullObjectFault when it did not open
-    ByteArray bytes;
-    try {
-        bytes = ReadToEnd(stream);
-    } catch (...) {
-        CloseAndRethrow(stream);
-    }
-    stream.Close();
-    return bytes;
+    // Raises TNullObjectFault when the URL did not open.
+    return detail::ReadAllAndClose(OpenReadStream(url));
 }
 
 template <typename Url>
@@ -392,6 +384,18 @@ String Widen(const ByteArray& bytes) {
 }
 
 }  // namespace
+
+ByteArray detail::ReadAllAndClose(const Ref<TByteStream>& s) {
+    TByteStream& stream = *s;
+    ByteArray bytes;
+    try {
+        bytes = ReadToEnd(stream);
+    } catch (...) {
+        CloseAndRethrow(stream);
+    }
+    stream.Close();
+    return bytes;
+}
 
 ByteArray LoadBytes(const String& url) { return LoadBytesFrom(url); }
 ByteArray LoadBytes(const Ref<Object>& url) { return LoadBytesFrom(url); }

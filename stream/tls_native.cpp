@@ -174,14 +174,7 @@ namespace {
 
 // Adds the PEM certificates of the open stream `s`, which it closes.
 int32_t AddCertificates(const Ref<TByteStream>& s, const String& label) {
-    ByteArray bytes;
-    try {
-        bytes = LoadBytes(Ref<Object>(s));
-    } catch (...) {
-        s->Close();
-        throw;
-    }
-    s->Close();
+    const ByteArray bytes = detail::ReadAllAndClose(s);
     SSL_CTX* context = Context();
     BIO* memory = context ? BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())) : nullptr;
     int32_t added = 0;

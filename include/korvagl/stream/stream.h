@@ -225,6 +225,11 @@ int32_t WriteText(const Ref<TByteStream>& s, const String& text);
 // network load limit (tcp_stream.h).
 ByteArray LoadBytes(const String& url);
 ByteArray LoadBytes(const Ref<Object>& url);
+namespace detail {
+// The rest of the open stream `s`, read as LoadBytes reads it (with the same
+// faults); `s` is closed on every path, faults included.
+ByteArray ReadAllAndClose(const Ref<TByteStream>& s);
+}  // namespace detail
 // Writes all bytes and closes. Raises TNullObjectFault when the URL cannot be
 // opened and TStreamWriteError when the data did not all reach it.
 int32_t SaveBytes(const ByteArray& bytes, const String& url);

@@ -3,7 +3,7 @@
 // let go of while no display is open are deleted when the next one opens.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <SDL.h>
 
 #include "graphics/gl_native.h"

@@ -3,7 +3,7 @@
 // state caches. Pixels are read back from the frame buffer.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include "graphics/gl_native.h"
 #include "graphics/gl_state.h"

@@ -202,6 +202,7 @@ void StartCorePipeline() {
     pipe.startMs = ElapsedMs();
     pipe.inUse = 0;
     pipe.variant = 0;
+    pipe.user = nullptr;  // a new display starts with the built-in program
     if (pipe.generation != glGeneration) {
         // Buffers, programs and textures are shared by every display of one
         // object set; a new set (a GL that would not share) makes its own.
@@ -268,6 +269,7 @@ void PrepareCoreProgram() {
         ++glDrawState.counting.shaderSwitches;
     }
     UploadUniforms(p);
+    if (p.apply) p.apply(p.owner);
 }
 
 void SetCoreProjection(int32_t width, int32_t height, bool topRowFirst) {

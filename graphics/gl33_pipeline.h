@@ -23,6 +23,9 @@ struct CoreProgram {
     int32_t projection = -1, screenSize = -1, time = -1, image = -1;
     uint32_t projectionSerial = 0;  // the projection last given to it
     int32_t timeMs = -1;
+    // A user shader's own uniforms and images, applied while it is in use.
+    void (*apply)(void* owner) = nullptr;
+    void* owner = nullptr;
 };
 
 // Compiles and links a program from GLSL texts (empty: the built-in one)
@@ -45,6 +48,8 @@ void PrepareCoreProgram();
 // The surface now drawn into: its size and whether its rows run top first
 // in GL's coordinates (a render target).
 void SetCoreProjection(int32_t width, int32_t height, bool topRowFirst);
+// True when the user shader in use samples `frame` (shader.cpp).
+bool ShaderSamples(const TImageFrame* frame);
 // The stream buffer's draw of the batch (see gl_state.h).
 void DrawCoreVertices(GLenum mode, const BatchVertex* vertices, int32_t n);
 // Debug text as textured quads of the built-in font: ink only, in the

@@ -427,6 +427,10 @@ int32_t TGLDrawDriver::SetTarget(TImageFrame* frame) {
         detail::SetLastErrorText("only images made by NewImage can be draw targets");
         return 0;
     }
+    if (target && detail::glCore && detail::ShaderSamples(target)) {
+        detail::SetLastErrorText("the image is sampled by the draw shader: it cannot be drawn into now");
+        return 0;
+    }
     if (target && !detail::glCore && epoxy_gl_version() < 30 && !epoxy_has_gl_extension("GL_ARB_framebuffer_object")) {
         detail::SetLastErrorText("this GL cannot draw into images (no framebuffer objects)");
         return 0;

@@ -49,6 +49,7 @@
 #include "korvagl/graphics/gl_graphics.h"
 #include "korvagl/graphics/image.h"
 #include "korvagl/graphics/image_font.h"
+#include "korvagl/graphics/shader.h"
 #include "korvagl/graphics/text.h"
 
 #include "korvagl/util/linked_list.h"

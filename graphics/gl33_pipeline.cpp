@@ -77,6 +77,16 @@ std::string WithVersion(const std::string& text, const std::string& defines) {
     return "#version 330 core\n" + defines + text;
 }
 
+// The info log of a shader or program, through its getter pair.
+template <typename GetIv, typename GetLog>
+std::string InfoLog(GLuint name, GetIv getIv, GetLog getLog) {
+    GLint length = 0;
+    getIv(name, GL_INFO_LOG_LENGTH, &length);
+    std::string text(static_cast<size_t>(length > 1 ? length : 1), '\0');
+    getLog(name, static_cast<GLsizei>(text.size()), nullptr, text.data());
+    return text.c_str();
+}
+
 GLuint CompileStage(GLenum kind, const std::string& text, std::string& log) {
     const GLuint shader = gl::CreateShader(kind);
     const GLchar* source = text.c_str();
@@ -85,11 +95,8 @@ GLuint CompileStage(GLenum kind, const std::string& text, std::string& log) {
     GLint ok = 0;
     gl::GetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (!ok) {
-        GLint length = 0;
-        gl::GetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-        std::string text(static_cast<size_t>(length > 1 ? length : 1), '\0');
-        gl::GetShaderInfoLog(shader, static_cast<GLsizei>(text.size()), nullptr, text.data());
-        log = (kind == GL_VERTEX_SHADER ? "vertex shader: " : "fragment shader: ") + std::string(text.c_str());
+        log = (kind == GL_VERTEX_SHADER ? "vertex shader: " : "fragment shader: ") +
+              InfoLog(shader, gl::GetShaderiv, gl::GetShaderInfoLog);
         gl::DeleteShader(shader);
         return 0;
     }
@@ -173,11 +180,7 @@ uint32_t BuildCoreProgram(const std::string& vertex, const std::string& fragment
     GLint ok = 0;
     gl::GetProgramiv(program, GL_LINK_STATUS, &ok);
     if (!ok) {
-        GLint length = 0;
-        gl::GetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-        std::string text(static_cast<size_t>(length > 1 ? length : 1), '\0');
-        gl::GetProgramInfoLog(program, static_cast<GLsizei>(text.size()), nullptr, text.data());
-        log = "linking: " + std::string(text.c_str());
+        log = "linking: " + InfoLog(program, gl::GetProgramiv, gl::GetProgramInfoLog);
         gl::DeleteProgram(program);
         return 0;
     }

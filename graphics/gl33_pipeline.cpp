@@ -2,6 +2,7 @@
 // debug text and pixmaps as textured quads.
 #include "graphics/gl33_pipeline.h"
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -63,6 +64,7 @@ struct Pipeline {
     float projection[16] = {};
     uint32_t projectionSerial = 0;
     int32_t surfaceWidth = 0, surfaceHeight = 0;
+    bool topRowFirst = false;
     int32_t startMs = 0;
 } pipe;
 
@@ -288,7 +290,19 @@ void SetCoreProjection(int32_t width, int32_t height, bool topRowFirst) {
     m[15] = 1.0f;
     pipe.surfaceWidth = width;
     pipe.surfaceHeight = height;
+    pipe.topRowFirst = topRowFirst;
     ++pipe.projectionSerial;
+}
+
+void CorePointCentre(float& x, float& y) {
+    x = std::floor(x) + 0.5f;
+    if (pipe.topRowFirst) {
+        y = std::floor(y) + 0.5f;
+    } else {
+        // GL's rows run up the display: the window row is floor(height - y).
+        const auto h = static_cast<float>(pipe.surfaceHeight);
+        y = h - std::floor(h - y) - 0.5f;
+    }
 }
 
 void DrawCoreVertices(GLenum mode, const BatchVertex* vertices, int32_t n) {

@@ -48,6 +48,11 @@ void PrepareCoreProgram();
 // The surface now drawn into: its size and whether its rows run top first
 // in GL's coordinates (a render target).
 void SetCoreProjection(int32_t width, int32_t height, bool topRowFirst);
+// A point of the core pipeline is a pixel-sized square, which at a pixel
+// edge covers the pixel on the other side from the one a GL 1.1 point
+// lights (the one holding its window position). Moves (x, y) of the
+// surface to the centre of the pixel GL 1.1 would light.
+void CorePointCentre(float& x, float& y);
 // True when the user shader in use samples `frame` (shader.cpp).
 bool ShaderSamples(const TImageFrame* frame);
 // The stream buffer's draw of the batch (see gl_state.h).

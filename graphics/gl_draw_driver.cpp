@@ -306,7 +306,10 @@ void TGLDrawDriver::ClearBuffer() {
 
 void TGLDrawDriver::PlotPixel(float x, float y) {
     if (!glOpen) return;
-    Primitive(GL_POINTS, 1).Point(x + 0.5f, y + 0.5f);
+    x += 0.5f;
+    y += 0.5f;
+    if (detail::glCore) detail::CorePointCentre(x, y);
+    Primitive(GL_POINTS, 1).Point(x, y);
 }
 
 void TGLDrawDriver::DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {

@@ -7,7 +7,9 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 #include <random>
 #include <set>
 #include <vector>
@@ -67,57 +69,136 @@ std::vector<Ref<TPixmap>> RandomScene(uint32_t seed, int32_t driver, bool batche
     auto real = [&](float low, float high) {
         return low + (high - low) * static_cast<float>(random() % 10000) / 10000.0f;
     };
+    // Several numbers drawn left to right: the arguments of one call have no
+    // order of evaluation, and the scene must be the same for every compiler.
+    auto counts = [&](std::initializer_list<uint32_t> n) {
+        std::vector<int32_t> v;
+        for (uint32_t each : n) v.push_back(below(each));
+        return v;
+    };
+    auto reals = [&](std::initializer_list<float> bounds) {
+        std::vector<float> v;
+        for (const float* b = bounds.begin(); b != bounds.end(); b += 2) v.push_back(real(b[0], b[1]));
+        return v;
+    };
+    // Half of these lie on pixel edges and centres, where rasterisers differ.
+    auto spots = [&](std::initializer_list<float> bounds) {
+        std::vector<float> v = reals(bounds);
+        if (below(2) == 0) {
+            for (float& each : v) each = std::round(each * 2) / 2;
+        }
+        return v;
+    };
     std::vector<Ref<TPixmap>> reads;
     SetClearColor(30, 60, 90);
     ClearScreen();
     for (int step = 0; step < 4000; ++step) {
         switch (below(25)) {
             case 0: SetBlendMode(below(7)); break;
-            case 1: SetDrawColor(below(256), below(256), below(256)); break;
+            case 1: {
+                const auto c = counts({256, 256, 256});
+                SetDrawColor(c[0], c[1], c[2]);
+                break;
+            }
             case 2: SetDrawAlpha(real(-0.1f, 1.2f)); break;
-            case 3: SetDrawTransform(real(-360, 360), real(-2, 2), real(-2, 2)); break;
+            case 3: {
+                const auto t = reals({-360, 360, -2, 2, -2, 2});
+                SetDrawTransform(t[0], t[1], t[2]);
+                break;
+            }
             case 4: SetDrawTransform(0, 1, 1); break;
             case 5: case 6: case 7: case 8: {
                 Ref<TImage>& image = images[static_cast<size_t>(below(6))];
-                DrawImageAt(image, real(-20, 420), real(-20, 320), below(static_cast<uint32_t>(image->frames.size())));
+                const auto p = spots({-20, 420, -20, 320});
+                DrawImageAt(image, p[0], p[1], below(static_cast<uint32_t>(image->frames.size())));
                 break;
             }
-            case 9: DrawImageStretched(images[static_cast<size_t>(below(3))], real(0, 400), real(0, 300), real(-50, 90), real(-50, 90), 0); break;
-            case 10: if (below(8) == 0) TileImageAt(images[static_cast<size_t>(below(3))], real(-50, 50), real(-50, 50), 0); break;
-            case 11: PlotPoint(real(0, 400), real(0, 300)); break;
-            case 12: DrawLine(real(0, 400), real(0, 300), real(0, 400), real(0, 300), below(2)); break;
-            case 13: DrawRect(real(0, 400), real(0, 300), real(-40, 60), real(-40, 60)); break;
-            case 14: DrawOval(real(0, 400), real(0, 300), real(-60, 90), real(-60, 90)); break;
-            case 15: DrawPoly({real(0, 400), real(0, 300), real(0, 400), real(0, 300), real(0, 400), real(0, 300), real(0, 400), real(0, 300)}); break;
-            case 16: DrawText(below(2) ? "Batched" : "glyphs 0123", real(0, 380), real(0, 290)); break;
-            case 17: if (below(4) == 0) DrawDebugText("debug", below(380), below(290)); break;
+            case 9: {
+                Ref<TImage>& image = images[static_cast<size_t>(below(3))];
+                const auto r = reals({0, 400, 0, 300, -50, 90, -50, 90});
+                DrawImageStretched(image, r[0], r[1], r[2], r[3], 0);
+                break;
+            }
+            case 10:
+                if (below(8) == 0) {
+                    Ref<TImage>& image = images[static_cast<size_t>(below(3))];
+                    const auto p = reals({-50, 50, -50, 50});
+                    TileImageAt(image, p[0], p[1], 0);
+                }
+                break;
+            case 11: {
+                const auto p = spots({0, 400, 0, 300});
+                PlotPoint(p[0], p[1]);
+                break;
+            }
+            case 12: {
+                const auto p = spots({0, 400, 0, 300, 0, 400, 0, 300});
+                DrawLine(p[0], p[1], p[2], p[3], below(2));
+                break;
+            }
+            case 13: {
+                const auto r = spots({0, 400, 0, 300, -40, 60, -40, 60});
+                DrawRect(r[0], r[1], r[2], r[3]);
+                break;
+            }
+            case 14: {
+                const auto r = reals({0, 400, 0, 300, -60, 90, -60, 90});
+                DrawOval(r[0], r[1], r[2], r[3]);
+                break;
+            }
+            case 15: DrawPoly(reals({0, 400, 0, 300, 0, 400, 0, 300, 0, 400, 0, 300, 0, 400, 0, 300})); break;
+            case 16: {
+                const char* text = below(2) ? "Batched" : "glyphs 0123";
+                const auto p = spots({0, 380, 0, 290});
+                DrawText(text, p[0], p[1]);
+                break;
+            }
+            case 17:
+                if (below(4) == 0) {
+                    const auto p = counts({380, 290});
+                    DrawDebugText("debug", p[0], p[1]);
+                }
+                break;
             case 18:
                 if (below(3) == 0) {
                     SetViewport(0, 0, 400, 300);
                 } else {
-                    SetViewport(below(200), below(150), below(250), below(200));
+                    const auto v = counts({200, 150, 250, 200});
+                    SetViewport(v[0], v[1], v[2], v[3]);
                 }
                 break;
-            case 19: reads.push_back(ReadScreenPixmap(below(200), below(150), 1 + below(200), 1 + below(150))); break;
+            case 19: {
+                const auto r = counts({200, 150, 200, 150});
+                reads.push_back(ReadScreenPixmap(r[0], r[1], 1 + r[2], 1 + r[3]));
+                break;
+            }
             case 20: {
-                Ref<TPixmap> pixels = LockImagePixels(dynamic, below(2), 1, below(2));
-                for (int i = 0; i < 40; ++i) pixels->WritePixel(below(24), below(24), static_cast<ARGB>(random()));
+                const auto lock = counts({2, 2});
+                Ref<TPixmap> pixels = LockImagePixels(dynamic, lock[0], 1, lock[1]);
+                for (int i = 0; i < 40; ++i) {
+                    const auto at = counts({24, 24});
+                    pixels->WritePixel(at[0], at[1], static_cast<ARGB>(random()));
+                }
                 UnlockImagePixels(dynamic, 0);
                 UnlockImagePixels(dynamic, 1);
                 break;
             }
             case 21:
                 if (below(2) == 0) {
-                    CaptureImage(dynamic, below(380), below(280), below(2));
+                    const auto c = counts({380, 280, 2});
+                    CaptureImage(dynamic, c[0], c[1], c[2]);
                 } else {
-                    BlitPixmap(Picture(12, 9, static_cast<uint32_t>(step)), below(400) - 6, below(300) - 4);
+                    const auto at = counts({400, 300});
+                    BlitPixmap(Picture(12, 9, static_cast<uint32_t>(step)), at[0] - 6, at[1] - 4);
                 }
                 break;
-            case 22:
-                SetDrawOrigin(real(-10, 10), real(-10, 10));
-                SetDrawHandle(real(-8, 8), real(-8, 8));
+            case 22: {
+                const auto o = spots({-10, 10, -10, 10, -8, 8, -8, 8});
+                SetDrawOrigin(o[0], o[1]);
+                SetDrawHandle(o[2], o[3]);
                 SetLineWidth(real(1, 3));
                 break;
+            }
             case 23:
                 // Into the target and out again; drawing it into itself is refused.
                 if (!GetDrawTarget()) {
@@ -128,7 +209,10 @@ std::vector<Ref<TPixmap>> RandomScene(uint32_t seed, int32_t driver, bool batche
                 break;
             default:
                 if (below(10) == 0) ClearScreen();
-                if (below(10) == 0) SetClearColor(below(256), below(256), below(256));
+                if (below(10) == 0) {
+                    const auto c = counts({256, 256, 256});
+                    SetClearColor(c[0], c[1], c[2]);
+                }
                 break;
         }
     }

@@ -41,6 +41,8 @@ int32_t TDrawDriver::SetTarget(TImageFrame* frame) {
     return 0;
 }
 
+void TDrawDriver::SetClearAlpha(float) {}
+
 void TDrawDriver::GetStats(int32_t& drawCalls, int32_t& textureSwitches, int32_t& shaderSwitches, int32_t& flushes) {
     drawCalls = textureSwitches = shaderSwitches = flushes = 0;
 }

@@ -9,6 +9,7 @@ namespace korva {
 namespace {
 
 Ref<TImage> targetImage;
+float clearAlpha = 1;
 // The display's viewport while a target is drawn into.
 int32_t displayView[4] = {0, 0, 0, 0};
 
@@ -53,6 +54,15 @@ int32_t SetDrawTarget(const Ref<TImage>& image, int32_t frame) {
 }
 
 Ref<TImage> GetDrawTarget() { return targetImage; }
+
+void SetClearAlpha(float alpha) {
+    if (alpha > 1) alpha = 1;
+    if (!(alpha >= 0)) alpha = 0;
+    clearAlpha = alpha;
+    Driver().SetClearAlpha(alpha);
+}
+
+float GetClearAlpha() { return clearAlpha; }
 
 void GetDrawStats(int32_t& drawCalls, int32_t& textureSwitches, int32_t& shaderSwitches, int32_t& flushes) {
     Driver().GetStats(drawCalls, textureSwitches, shaderSwitches, flushes);

@@ -9,6 +9,7 @@
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/math.h"
 #include "korvagl/app/modules.h"
+#include "korvagl/graphics/draw_target.h"
 #include "korvagl/graphics/image_font.h"
 #include "korvagl/stream/console.h"
 #include "korvagl/system/system_api.h"
@@ -78,6 +79,7 @@ void OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
     SetBlendMode(1);
     SetDrawColor(255, 255, 255);
     SetClearColor(0, 0, 0);
+    SetClearAlpha(1);
     SetMaskColor(0, 0, 0);
     SetDrawAlpha(1.0f);
     SetDrawOrigin(0, 0);

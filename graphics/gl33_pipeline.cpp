@@ -266,6 +266,11 @@ void SetCoreUserProgram(CoreProgram* program) {
 
 CoreProgram* CoreUserProgram() { return pipe.user; }
 
+void ForgetCoreProgram(uint32_t name) {
+    if (pipe.user && pipe.user->name == name) pipe.user = nullptr;
+    if (pipe.inUse == name) pipe.inUse = 0;
+}
+
 void PrepareCoreProgram() {
     CoreProgram& p = pipe.user ? *pipe.user : pipe.builtIn[pipe.variant];
     if (p.name != pipe.inUse) {

@@ -43,6 +43,9 @@ void SetCoreVariant(int32_t variant);
 // The program of a user shader, or nullptr for the built-in ones.
 void SetCoreUserProgram(CoreProgram* program);
 CoreProgram* CoreUserProgram();
+// A program about to be deleted is no longer the one GL is taken to use
+// (its name may come back for another).
+void ForgetCoreProgram(uint32_t name);
 // Makes the program of the queued draws current with fresh uniforms.
 void PrepareCoreProgram();
 // The surface now drawn into: its size and whether its rows run top first

@@ -136,6 +136,14 @@ void SetProjection(int32_t width, int32_t height, bool topRowFirst) {
     gl::LoadIdentity();
 }
 
+// The clear colour for the surface: a render target keeps colour times alpha.
+void SendClearColor() {
+    if (!glOpen) return;
+    const detail::GLDrawState& s = glDrawState;
+    const float scale = (s.inTarget ? s.clearAlpha : 1.0f) / 255.0f;
+    gl::ClearColor(s.clearColor[0] * scale, s.clearColor[1] * scale, s.clearColor[2] * scale, s.clearAlpha);
+}
+
 // The colour reaches GL with each batched vertex; in immediate mode it is
 // sent at once.
 inline void ColorChanged() {
@@ -177,7 +185,7 @@ void TGLDrawDriver::OpenDisplay(int32_t width, int32_t height, int32_t depth, in
     detail::UseDriverOfContext();
     detail::ResetGLStateCaches();
     detail::StartBatching();
-    detail::DeletePendingTextures();
+    detail::DeletePendingObjects();
     glDrawState.screenWidth = glDrawState.surfaceWidth = width;
     glDrawState.screenHeight = glDrawState.surfaceHeight = height;
     pacing.depth = depth;
@@ -262,7 +270,17 @@ void TGLDrawDriver::SetColor(int32_t red, int32_t green, int32_t blue) {
 }
 
 void TGLDrawDriver::SetClearRGB(int32_t red, int32_t green, int32_t blue) {
-    if (glOpen) gl::ClearColor(red / 255.0f, green / 255.0f, blue / 255.0f, 1.0f);
+    glDrawState.clearColor[0] = static_cast<uint8_t>(red);
+    glDrawState.clearColor[1] = static_cast<uint8_t>(green);
+    glDrawState.clearColor[2] = static_cast<uint8_t>(blue);
+    SendClearColor();
+}
+
+void TGLDrawDriver::SetClearAlpha(float alpha) {
+    if (alpha > 1) alpha = 1;
+    if (!(alpha >= 0)) alpha = 0;  // NaN too
+    glDrawState.clearAlpha = alpha;
+    SendClearColor();
 }
 
 void TGLDrawDriver::SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -469,6 +487,7 @@ int32_t TGLDrawDriver::SetTarget(TImageFrame* frame) {
         SetProjection(width, height, s.inTarget);
     }
     if (s.currentBlend != 0) detail::ApplyBlend();
+    if (s.clearAlpha != 1) SendClearColor();  // premultiplied in a target
     return 1;
 }
 

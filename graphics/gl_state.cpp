@@ -15,10 +15,16 @@ GLDrawState glDrawState;
 GLBatch glBatch;
 
 namespace {
-// Names and their object set. Never destroyed: frames may be released
-// during exit, after static destructors have run.
-std::vector<std::pair<uint32_t, uint32_t>>& PendingTextures() {
-    static auto* pending = new std::vector<std::pair<uint32_t, uint32_t>>();
+// GL objects let go of while no display was open, with their object set.
+// Never destroyed: frames and shaders may be released during exit, after
+// static destructors have run.
+struct PendingObject {
+    uint32_t name, generation;
+    bool program;  // a shader program, else a texture
+};
+
+std::vector<PendingObject>& PendingObjects() {
+    static auto* pending = new std::vector<PendingObject>();
     return *pending;
 }
 }  // namespace
@@ -114,7 +120,7 @@ void FlushBatchNow() {
 void DeleteTexture(uint32_t name, uint32_t generation) {
     if (name == 0 || generation != glGeneration) return;
     if (!glOpen) {
-        PendingTextures().emplace_back(name, generation);
+        PendingObjects().push_back({name, generation, false});
         return;
     }
     FlushBatch();
@@ -122,12 +128,34 @@ void DeleteTexture(uint32_t name, uint32_t generation) {
     gl::DeleteTextures(1, &name);
 }
 
-void DeletePendingTextures() {
-    auto& pending = PendingTextures();
-    for (const auto& [name, generation] : pending) {
-        if (generation == glGeneration) gl::DeleteTextures(1, &name);
+void DeleteProgram(uint32_t name, uint32_t generation) {
+    if (name == 0 || generation != glGeneration) return;
+    if (!glOpen) {
+        PendingObjects().push_back({name, generation, true});
+        return;
     }
-    pending.clear();
+    FlushBatch();
+    ForgetCoreProgram(name);
+    gl::DeleteProgram(name);
+}
+
+void DeletePendingObjects() {
+    auto& pending = PendingObjects();
+    // Programs were made by a 3.3 context; a GL without them keeps them
+    // waiting for one.
+    const bool programs = glCore || epoxy_gl_version() >= 20;
+    std::vector<PendingObject> waiting;
+    for (const PendingObject& object : pending) {
+        if (object.generation != glGeneration) continue;  // out of reach
+        if (!object.program) {
+            gl::DeleteTextures(1, &object.name);
+        } else if (programs) {
+            gl::DeleteProgram(object.name);
+        } else {
+            waiting.push_back(object);
+        }
+    }
+    pending = std::move(waiting);
 }
 
 }  // namespace korva::detail

@@ -25,6 +25,8 @@ struct GLDrawStats {
 
 struct GLDrawState {
     uint8_t drawColor[4] = {0, 0, 0, 0};  // red, green, blue, alpha as sent to GL
+    uint8_t clearColor[3] = {0, 0, 0};
+    float clearAlpha = 1;
     float xx = 0, xy = 0, yx = 0, yy = 0;  // the matrix of the last SetTransform
     int32_t currentBlend = 0;
     uint32_t currentTexture = 0;
@@ -82,8 +84,11 @@ void InstallGLDrivers();
 // glGeneration): at once while a display of that set is open, else when
 // the next one opens; never when the set is out of reach.
 void DeleteTexture(uint32_t name, uint32_t generation);
-// Deletes the textures that waited for a display (called once one is open).
-void DeletePendingTextures();
+// The same for a shader program (GL 3.3).
+void DeleteProgram(uint32_t name, uint32_t generation);
+// Deletes the textures and programs that waited for a display (called once
+// one is open).
+void DeletePendingObjects();
 
 }  // namespace korva::detail
 

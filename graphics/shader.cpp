@@ -61,9 +61,7 @@ bool Build(TShader& shader) {
         return false;
     }
     p.generation = detail::glGeneration;
-    const uint32_t inUse = p.name;
     detail::FindCoreUniforms(p);
-    (void)inUse;
     for (auto& u : shader.state->uniforms) u.dirty = true;
     return true;
 }
@@ -160,10 +158,9 @@ TShader::TShader() : state(std::make_unique<State>()) {
 }
 
 TShader::~TShader() {
-    if (!detail::glOpen || state->program.name == 0 || state->program.generation != detail::glGeneration) return;
+    // At once, or when the next display opens.
     if (detail::CoreUserProgram() == &state->program) detail::SetCoreUserProgram(nullptr);
-    detail::FlushBatch();
-    gl::DeleteProgram(state->program.name);
+    detail::DeleteProgram(state->program.name, state->program.generation);
 }
 
 Ref<TShader> NewShader(const String& vertexText, const String& fragmentText) {

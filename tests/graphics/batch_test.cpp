@@ -21,6 +21,7 @@
 namespace korva {
 namespace {
 
+using test::ChannelDifference;
 using test::GLCalls;
 namespace gl = detail::gl;
 
@@ -225,15 +226,6 @@ std::vector<Ref<TPixmap>> RandomScene(uint32_t seed, int32_t driver, bool batche
     ChooseGLDriver(GL_DRIVER_AUTO);
     unsetenv("KORVAGL_UNBATCHED");
     return reads;
-}
-
-// The largest difference of one channel between two pixels.
-int ChannelDifference(ARGB a, ARGB b) {
-    int most = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        most = std::max(most, std::abs(static_cast<int>((a >> shift) & 255) - static_cast<int>((b >> shift) & 255)));
-    }
-    return most;
 }
 
 void ExpectSameReads(const std::vector<Ref<TPixmap>>& want, const std::vector<Ref<TPixmap>>& got, int tolerance,

@@ -1,6 +1,7 @@
 // Images and fonts across display changes, on a private X server: every kind
 // of frame draws the same pixels after any later OpenGraphics, and textures
-// let go of while no display is open are deleted when the next one opens.
+// and shader programs let go of while no display is open are deleted when
+// the next one opens.
 #include <gtest/gtest.h>
 
 #include <epoxy/gl.h>
@@ -141,17 +142,28 @@ TEST_F(DisplayChangeTest, ImagesAndFontsDrawTheSameAfterEveryDisplayChange) {
     ExpectSameScene(first, "back to a window");
 }
 
-TEST_F(DisplayChangeTest, TexturesLetGoWhileClosedAreDeletedAtTheNextOpen) {
+TEST_F(DisplayChangeTest, TexturesAndShadersLetGoWhileClosedAreDeletedAtTheNextOpen) {
     const uint32_t kept = TextureOf(made_.masked);
     const uint32_t dropped = TextureOf(made_.filtered);
     const uint32_t glyph = TextureOf(made_.font->Glyph('A' - 32)->Image());
     const uint32_t defaultGlyph = TextureOf(made_.builtIn->Glyph('A' - 32)->Image());
     ASSERT_TRUE(glIsTexture(kept) && glIsTexture(dropped) && glIsTexture(glyph) && glIsTexture(defaultGlyph));
+    Ref<TShader> shader = NewShader("", "");  // 3.3 only
+    GLint program = 0;
+    if (shader) {
+        SetDrawShader(shader);
+        DrawRect(0, 0, 1, 1);
+        FlipFrame();
+        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+        SetDrawShader(nullptr);
+        ASSERT_TRUE(glIsProgram(static_cast<GLuint>(program)));
+    }
     CloseGraphics();
     gl::ResetCallCounts();
     made_.filtered = nullptr;
     made_.font = nullptr;
     made_.builtIn = nullptr;  // the closed display's default font goes with it
+    shader = nullptr;
     EXPECT_EQ(gl::TotalCalls(), 0u);  // nothing is called without a display
 
     OpenGraphics(320, 240, 0, 0);
@@ -159,6 +171,9 @@ TEST_F(DisplayChangeTest, TexturesLetGoWhileClosedAreDeletedAtTheNextOpen) {
     EXPECT_FALSE(glIsTexture(dropped));
     EXPECT_FALSE(glIsTexture(glyph));
     EXPECT_FALSE(glIsTexture(defaultGlyph));
+    if (program != 0) {
+        EXPECT_FALSE(glIsProgram(static_cast<GLuint>(program)));
+    }
     // Let go of while open: deleted at once.
     made_.masked = nullptr;
     EXPECT_FALSE(glIsTexture(kept));

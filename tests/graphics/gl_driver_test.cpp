@@ -77,7 +77,9 @@ TEST_F(GLDriverTest, OpeningSetsTheDefaults) {
     const uint8_t* color = detail::glDrawState.drawColor;
     EXPECT_EQ(color[0] + color[1] + color[2] + color[3], 4 * 255);
     EXPECT_EQ(detail::glDrawState.currentBlend, 1);
-    if (CurrentGLDriver() == GL_DRIVER_11) EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));  // 3.3: the shader discards
+    if (CurrentGLDriver() == GL_DRIVER_11) {
+        EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));  // 3.3: the shader discards
+    }
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     int32_t depth, hertz;
     DisplaySettings(w, h, depth, hertz);

@@ -46,6 +46,16 @@ inline ::testing::AssertionResult Near(const Rgb& got, int r, int g, int b, int 
                                          << ", " << g << ", " << b << ")";
 }
 
+// The largest difference of one channel (alpha too) between two pixels.
+inline int ChannelDifference(ARGB a, ARGB b) {
+    int most = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int d = std::abs(static_cast<int>((a >> shift) & 255) - static_cast<int>((b >> shift) & 255));
+        most = d > most ? d : most;
+    }
+    return most;
+}
+
 inline uint32_t GLCalls(detail::gl::Fn fn) { return detail::gl::callCounts[fn]; }
 
 }  // namespace korva::test

@@ -88,6 +88,9 @@ public:
     // LastErrorText() when the driver cannot draw into that frame (this base
     // version refuses every frame but nullptr).
     virtual int32_t SetTarget(TImageFrame* frame);
+    // The alpha ClearBuffer clears to, 0 to 1 (render targets keep it; the
+    // colour is cleared premultiplied by it there). Nothing here.
+    virtual void SetClearAlpha(float alpha);
     // The cost of the last presented frame (draw_target.h); 0s here.
     virtual void GetStats(int32_t& drawCalls, int32_t& textureSwitches, int32_t& shaderSwitches, int32_t& flushes);
 };

@@ -43,6 +43,13 @@ int32_t SetDrawTarget(const Ref<TImage>& image, int32_t frame = 0);
 // The image drawn into, or the null object for the display.
 Ref<TImage> GetDrawTarget();
 
+// The alpha ClearScreen clears to, 0 to 1 (values outside are clamped; 1
+// after OpenGraphics). A render target is cleared to the clear colour times
+// that alpha, so SetClearAlpha(0) and ClearScreen() leave it transparent;
+// the display shows the clear colour whatever its alpha.
+void SetClearAlpha(float alpha);
+float GetClearAlpha();
+
 // What the last presented frame (the draws between the last two FlipFrame
 // calls) cost: GL draw calls, texture switches, shader program switches and
 // flushes (times queued draws were drawn early because the state they were

@@ -57,6 +57,7 @@ public:
     // Framebuffer objects: through GL_ARB_framebuffer_object (or GL 3.0) in
     // the compatibility context, which Mesa and every current GL offer.
     int32_t SetTarget(TImageFrame* frame) override;
+    void SetClearAlpha(float alpha) override;
     void GetStats(int32_t& drawCalls, int32_t& textureSwitches, int32_t& shaderSwitches, int32_t& flushes) override;
 
 protected:

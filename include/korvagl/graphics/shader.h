@@ -45,7 +45,7 @@ public:
     TShader();
     TShader(const TShader&) = delete;
     TShader& operator=(const TShader&) = delete;
-    // Deletes the GL program (when its display is open).
+    // Deletes the GL program (once a display is open, when none is).
     ~TShader() override;
 
     struct State;  // the GL program and the uniform values (shader.cpp)

@@ -54,9 +54,6 @@ int main(int argc, char** argv) {
         Ref<TImage> scene = NewImage(640, 480, 1, 0);
         Ref<TShader> ripple = NewShader("", kRipple);  // the null object on GL 1.1
         if (ripple) {
-            // The 640 x 480 frame may sit in a larger texture.
-            const TImageFrame& f = scene->Frame(0);
-            SetShaderFloat(ripple, "imageSize", f.uMax, f.vMax);
             SetShaderFloat(ripple, "strength", 0.004f);
         } else {
             std::printf("no shader: %s\n", LastErrorText().ToUtf8().c_str());
@@ -69,6 +66,12 @@ int main(int argc, char** argv) {
             }
             DrawScene(frame);
             SetDrawTarget(nullptr);
+            if (ripple) {
+                // The frame's part of its texture: all of it once drawn into
+                // where the GL takes any size, else a corner of a larger one.
+                const TImageFrame& f = scene->Frame(0);
+                SetShaderFloat(ripple, "imageSize", f.uMax, f.vMax);
+            }
 
             SetBlendMode(BLEND_SOLID);
             SetDrawColor(255, 255, 255);

@@ -132,8 +132,29 @@ TGLDynamicTextureFrame::~TGLDynamicTextureFrame() {
     }
 }
 
+void TGLDynamicTextureFrame::FitTextureToImage() {
+    const int32_t w = window->width, h = window->height;
+    if ((textureWidth_ == w && textureHeight_ == h) || lockRead != 0 || lockWrite != 0) return;
+    if (!detail::glCore && epoxy_gl_version() < 20 && !epoxy_has_gl_extension("GL_ARB_texture_non_power_of_two")) {
+        return;
+    }
+    SyncPixels();
+    Ref<TPixmap> exact = NewPixmap(w, h, PIX_RGBA32, 4);
+    exact->Paste(window, 0, 0);
+    detail::DeleteTexture(texture, generation_);
+    texture = 0;
+    pixmap = exact;
+    window = exact->Window(0, 0, w, h);
+    textureWidth_ = w;
+    textureHeight_ = h;
+    uMax = vMax = 1;
+    MakeTexture();
+}
+
 uint32_t TGLDynamicTextureFrame::Framebuffer() {
-    if (!detail::glOpen || !MakeTexture()) return 0;
+    if (!detail::glOpen) return 0;
+    FitTextureToImage();
+    if (!MakeTexture()) return 0;
     if (framebuffer_ != 0 && framebufferSerial_ == detail::glContextSerial) return framebuffer_;
     // Framebuffers are not shared between contexts: each display makes its own.
     framebuffer_ = 0;

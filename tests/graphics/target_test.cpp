@@ -117,6 +117,22 @@ TEST_F(TargetTest, RefusedTargetsSayWhy) {
     OpenGraphics(320, 240, 0, 0);
 }
 
+TEST_F(TargetTest, FilteredTargetsMixNoPaddingIntoTheirEdges) {
+    Ref<TImage> target = NewImage(50, 30, 1, IMAGE_FILTERED);  // no power of two
+    ASSERT_EQ(SetDrawTarget(target), 1);
+    SetBlendMode(BLEND_SOLID);
+    SetDrawColor(255, 255, 255);
+    DrawRect(0, 0, 50, 30);
+    SetDrawTarget(nullptr);
+    SetClearColor(0, 0, 0);
+    ClearScreen();
+    SetBlendMode(BLEND_ALPHA);
+    DrawImageStretched(target, 0, 0, 100, 60);  // magnified: the last texels stretch
+    DrawImageStretched(target, 120, 0, 12, 7);  // minified: a small mipmap level
+    EXPECT_TRUE(Near(PixelAt(99, 59), 255, 255, 255));
+    EXPECT_TRUE(Near(PixelAt(131, 6), 255, 255, 255));
+}
+
 TEST_F(TargetTest, CollisionsTestTheDrawnPixels) {
     Ref<TImage> target = NewImage(32, 32, 1, 0);
     Ref<TImage> dot = NewImage(4, 4, 1, 0);  // solid everywhere

@@ -86,7 +86,10 @@ public:
     // back when drawing has changed it since.
     ~TGLDynamicTextureFrame() override;
     // The framebuffer that draws into the texture in the current context
-    // (made on first use); 0 when the GL cannot make one.
+    // (made on first use); 0 when the GL cannot make one. Where the GL takes
+    // textures of any size, a frame drawn into gets a texture (and pixmap)
+    // of exactly the image's size first, so that filtering at its right and
+    // bottom edges and its smaller mipmap levels mix in no padding.
     uint32_t Framebuffer();
     // Marks the texture as changed by drawing.
     void DrawnInto();
@@ -99,6 +102,9 @@ protected:
     bool MakeTexture() override;
 
 private:
+    // The texture and pixmap made exactly the image's size (not while locked).
+    void FitTextureToImage();
+
     uint32_t framebuffer_ = 0;
     uint32_t framebufferSerial_ = 0;  // the context the framebuffer belongs to
     bool pixelsStale_ = false;

@@ -11,6 +11,7 @@
 
 #include "korvagl/app/string.h"
 #include "sdl/sdl_init.h"
+#include "system/gamepad_native.h"
 
 namespace korva::detail {
 namespace {
@@ -220,8 +221,18 @@ void Deliver(InputState& state, const SDL_Event& event) {
         case SDL_MOUSEBUTTONUP: DeliverButton(state, event.button); break;
         case SDL_MOUSEWHEEL: DeliverWheel(state, event.wheel); break;
         case SDL_WINDOWEVENT: DeliverWindowEvent(state, event.window); break;
+        // Pads arriving and leaving, and the state of mapped ones. Raw
+        // joystick events carry nothing: joysticks are read directly.
+        case SDL_JOYDEVICEADDED:
+        case SDL_JOYDEVICEREMOVED:
+        case SDL_CONTROLLERDEVICEADDED:
+        case SDL_CONTROLLERDEVICEREMOVED:
+        case SDL_CONTROLLERDEVICEREMAPPED:
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+        case SDL_CONTROLLERAXISMOTION: DeliverGamepadEvent(event); break;
         // SDL_QUIT follows the close request of the last window and is not
-        // counted again; device events carry no polled input.
+        // counted again.
         default: break;
     }
 }

@@ -1,7 +1,7 @@
 // The example programs end with exit code 0 and print their telling line:
-// sound through SDL's dummy audio driver, sprites on a private X server
-// until Escape is pressed, the game (with dummy audio) until its window is
-// asked to close.
+// sound through SDL's dummy audio driver, sprites and the pad tester on a
+// private X server until Escape is pressed, the game (with dummy audio)
+// until its window is asked to close.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -69,6 +69,32 @@ TEST(ExamplesTest, SpritesUntilEscape) {
     ExpectRun("sprites", R"(left after \d+ frames)", options);
     escape.join();
     EXPECT_TRUE(pressed) << error;
+}
+
+// Without a pad, with a mapping file of one good and one bad line.
+TEST(ExamplesTest, PadTesterUntilEscape) {
+    std::string error;
+    ASSERT_FALSE(test::UsePrivateDisplay(&error).empty()) << error;
+    test::TempDir dir;
+    const std::string mappings = dir.Write("pads.txt",
+        "03000000aaaa0000bbbb000000000000,Some Pad,a:b0,b:b1,leftx:a0,platform:Linux,\n"
+        "03000000aaaa0000bbbb000000000000,Bad Pad,a:b0,q:b1,\n");
+    bool pressed = false;
+    std::thread escape([&] {
+        const std::string window = test::FindWindow("KorvaGL Pad Tester", 10000, &error);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        pressed = !window.empty() && test::PressKey(window, "Escape", &error);
+    });
+    test::ChildOptions options;
+    options.environment = {std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
+    const auto result = test::RunChild(kDir + "/pad_tester", {"pad_tester", mappings}, options);
+    escape.join();
+    EXPECT_TRUE(pressed) << error;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("1 mappings added\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("line 2: field \"q:b1\" names no button or axis"), std::string::npos) << result.out;
+    EXPECT_TRUE(std::regex_search(result.out, std::regex(R"(left after \d+ frames, 0 pad arrivals and departures, 0 presses)")))
+        << result.out;
 }
 
 TEST(ExamplesTest, GameUntilTheWindowIsClosed) {

@@ -9,6 +9,7 @@
 
 #include "korvagl/korvagl.h"
 #include "support/virtual_pad.h"
+#include "sdl/sdl_init.h"
 #include "system/gamepad_native.h"
 
 namespace {
@@ -38,6 +39,7 @@ public:
     ~ConnectedPad() {
         pad_.reset();
         detail::StopGamepads();
+        detail::StopSDLPart(SDL_INIT_JOYSTICK);  // as JoystickCount started it
         SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
     }
 
@@ -158,6 +160,7 @@ void BM_JoystickX(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(JoystickX(0));
     SDL_JoystickClose(joystick);
     SDL_JoystickDetachVirtual(index);
+    detail::StopSDLPart(SDL_INIT_JOYSTICK);
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 BENCHMARK(BM_JoystickX);

@@ -19,6 +19,13 @@ bool StartGamepads();
 // next StartGamepads begins afresh (reading SDL_GAMECONTROLLERCONFIG again).
 void StopGamepads();
 
+// True between a StartGamepads that succeeded and StopGamepads.
+bool GamepadsRunning();
+// Has SDL read the devices and look for new ones, unless it did so within
+// the current tick of the coarse clock (1 to 4 ms); true when it read. The
+// event pump calls it first, so device reports reach the queue as events.
+bool UpdateGamepadDevices();
+
 // Feeds one event of the pump to the gamepad state; events of other kinds,
 // and every event before the gamepads start, are passed over.
 void DeliverGamepadEvent(const SDL_Event& event);

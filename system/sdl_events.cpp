@@ -263,13 +263,20 @@ WinKey WinKeyForScancode(int scancode, bool numLock) {
 
 void PumpSDLEvents(InputState& state) {
     if (!EventsRunning()) return;
+    UpdateGamepadDevices();
     SDL_Event event;
     while (SDL_PollEvent(&event)) Deliver(state, event);
 }
 
 void WaitSDLEvents(InputState& state) {
     SDL_Event event;
-    if (EventsRunning() && SDL_WaitEvent(&event)) {
+    if (EventsRunning() && GamepadsRunning()) {
+        // SDL reads the pads only when asked: wake in slices to read them,
+        // so that a pad's press ends the wait too.
+        constexpr int kSliceMs = 4;
+        while (!SDL_WaitEventTimeout(&event, kSliceMs)) UpdateGamepadDevices();
+        Deliver(state, event);
+    } else if (EventsRunning() && SDL_WaitEvent(&event)) {
         Deliver(state, event);
     } else {
         // No event can arrive: wait a little rather than spin.

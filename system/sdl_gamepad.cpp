@@ -2,6 +2,7 @@
 #include "system/gamepad_native.h"
 
 #include <SDL.h>
+#include <time.h>
 
 #include <algorithm>
 
@@ -30,6 +31,7 @@ struct Device {
 
 bool running = false;
 std::vector<Device> devices;
+int64_t lastReading = -1;  // coarse clock tick of the last device reading
 
 Device* Find(SDL_JoystickID id) {
     for (Device& d : devices) {
@@ -113,6 +115,13 @@ void Drop(SDL_JoystickID id) {
     event.kind = GamepadEvent::Left;
     event.device = id;
     GamepadFilter(TheGamepadState(), event);
+    // A device that found every number taken gets the one just freed.
+    for (const Device& waiting : devices) {
+        if (PadOfDevice(TheGamepadState(), waiting.id) < 0) {
+            GamepadFilter(TheGamepadState(), Describe(waiting, GamepadEvent::Arrived));
+            break;
+        }
+    }
 }
 
 void Remapped(SDL_JoystickID id) {
@@ -148,8 +157,16 @@ bool StartGamepads() {
     if (running) return true;
     // Buttons by place: the bottom face button is PAD_A on every make.
     SDL_SetHint(SDL_HINT_GAMECONTROLLER_USE_BUTTON_LABELS, "0");
-    if (!StartSDLPart(SDL_INIT_GAMECONTROLLER)) return false;
+    // SDL would read the devices and ask the system for new ones (a system
+    // call or two, about a microsecond) on every event pump; the pump asks
+    // UpdateGamepadDevices instead.
+    SDL_SetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0");
+    if (!StartSDLPart(SDL_INIT_GAMECONTROLLER)) {
+        SDL_ResetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS);
+        return false;
+    }
     running = true;
+    lastReading = -1;
     AdoptNewDevices();
     return true;
 }
@@ -159,7 +176,24 @@ void StopGamepads() {
     devices.clear();
     ClearGamepads(TheGamepadState());
     if (running) StopSDLPart(SDL_INIT_GAMECONTROLLER);
+    SDL_ResetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS);
     running = false;
+}
+
+bool GamepadsRunning() { return running; }
+
+bool UpdateGamepadDevices() {
+    if (!running) return false;
+    // The coarse clock costs a few nanoseconds where the precise one may
+    // cost fifty; its tick (1 to 4 ms) is far below a frame. Devices queue
+    // their reports until read, so a reading per tick loses no press.
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    const int64_t tick = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+    if (tick == lastReading) return false;
+    lastReading = tick;
+    SDL_JoystickUpdate();
+    return true;
 }
 
 void DeliverGamepadEvent(const SDL_Event& event) {

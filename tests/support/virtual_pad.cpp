@@ -45,13 +45,20 @@ void VirtualPad::Detach() {
     joystick_ = nullptr;
 }
 
-void VirtualPad::Button(int button, bool down) {
+void VirtualPad::Button(int button, bool down, bool read) {
     SDL_JoystickSetVirtualButton(joystick_, button, down ? SDL_PRESSED : SDL_RELEASED);
+    if (read) SDL_JoystickUpdate();
 }
 
-void VirtualPad::Axis(int axis, int16_t value) { SDL_JoystickSetVirtualAxis(joystick_, axis, value); }
+void VirtualPad::Axis(int axis, int16_t value) {
+    SDL_JoystickSetVirtualAxis(joystick_, axis, value);
+    SDL_JoystickUpdate();
+}
 
-void VirtualPad::Hat(int hat, uint8_t value) { SDL_JoystickSetVirtualHat(joystick_, hat, value); }
+void VirtualPad::Hat(int hat, uint8_t value) {
+    SDL_JoystickSetVirtualHat(joystick_, hat, value);
+    SDL_JoystickUpdate();
+}
 
 std::string VirtualPad::Guid() const {
     SDL_JoystickGUID guid = SDL_JoystickGetGUID(joystick_);

@@ -31,8 +31,10 @@ public:
 
     // Unplugs it; nothing when already gone.
     void Detach();
-    // New control states; SDL reports them at its next joystick update.
-    void Button(int button, bool down);
+    // New control states, read by SDL at once: their events wait in SDL's
+    // queue for the next pump. A button set with `read` false waits for
+    // SDL's next reading of the devices.
+    void Button(int button, bool down, bool read = true);
     void Axis(int axis, int16_t value);
     void Hat(int hat, uint8_t value);
     // The model's GUID as a mapping line starts with it.

@@ -6,22 +6,26 @@
 // prints on them), a d-pad, two shoulders, two clickable sticks, two
 // triggers and the back, guide and start buttons. The layout comes from a
 // mapping per device model: SDL's built-in database, the lines of the
-// SDL_GAMECONTROLLERCONFIG environment variable (read when the gamepads
-// start), and files added with AddGamepadMappings.
+// SDL_GAMECONTROLLERCONFIG environment variable (read when SDL's joystick
+// part starts, at the first gamepad or joystick call), and files added with
+// AddGamepadMappings.
 //
 // Pads are numbered from 0. A pad gets the lowest free number when it
 // arrives (also the pads present when the gamepads start) and keeps it until
-// it leaves; at most PAD_MAX are numbered at once. Arrivals and departures
-// are seen by the event pump (PumpEvents, or any auto-polled query), so no
-// call has to look for devices. A device without a mapping is numbered too:
+// it leaves; at most PAD_MAX are numbered at once (more wait for a number
+// to come free). Arrivals and departures are seen by the event pump
+// (PumpEvents, or any auto-polled query), so no call has to look for
+// devices. A device without a mapping is numbered too:
 // GamepadType gives PAD_TYPE_UNMAPPED, GamepadName says "(unmapped)", its
 // buttons and axes read 0 here, and the raw joystick calls (joystick.h) read
 // it as they read any joystick.
 //
-// The gamepads start on the first call of any function here (or of
-// PumpEvents after one). With AutoPoll non-zero every query pumps events
-// first, as KeyIsDown does. Pads, buttons and axes out of range read 0;
-// nothing here raises. Main thread only.
+// The gamepads start on the first call of any function here; from then on
+// the event pump follows them, reading the devices once per tick of the
+// coarse clock (1 to 4 ms; devices keep their reports until read, so no
+// press is lost). With AutoPoll non-zero every query pumps events first, as
+// KeyIsDown does. Pads, buttons and axes out of range read 0; nothing here
+// raises. Main thread only.
 #pragma once
 
 #include <cstdint>

@@ -18,6 +18,11 @@ void UpdateCount(GamepadState& state) {
     }
 }
 
+void TakeState(PadSlot& slot, const GamepadEvent& event) {
+    slot.held = event.held & ((1u << kPadButtons) - 1);
+    for (int axis = 0; axis < kPadAxes; ++axis) slot.axes[axis] = event.axes[axis];
+}
+
 int Arrive(GamepadState& state, const GamepadEvent& event) {
     if (event.device < 0 || PadOfDevice(state, event.device) >= 0) return -1;
     for (int pad = 0; pad < kPadSlots; ++pad) {
@@ -29,6 +34,7 @@ int Arrive(GamepadState& state, const GamepadEvent& event) {
         slot.type = event.type;
         slot.name = event.name;
         slot.guid = event.guid;
+        TakeState(slot, event);
         CountChange(state);
         UpdateCount(state);
         return pad;
@@ -64,12 +70,11 @@ int GamepadFilter(GamepadState& state, const GamepadEvent& event) {
             UpdateCount(state);
             return pad;
         case GamepadEvent::Remapped:
-            // Held buttons of the old layout mean nothing in the new one.
+            // The old layout's state means nothing in the new one.
             slot.mapped = event.mapped;
             slot.type = event.type;
             slot.name = event.name;
-            slot.held = 0;
-            for (int16_t& axis : slot.axes) axis = 0;
+            TakeState(slot, event);
             return pad;
         case GamepadEvent::ButtonDown: {
             if (!button) return -1;

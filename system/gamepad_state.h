@@ -18,9 +18,9 @@ inline constexpr int kPadAxes = 6;
 
 struct GamepadEvent {
     enum Kind : uint8_t {
-        Arrived,     // a device appeared: name, guid, type, mapped
+        Arrived,     // a device appeared: name, guid, type, mapped, held, axes
         Left,        // the device is gone
-        Remapped,    // its mapping changed: name, type, mapped
+        Remapped,    // its mapping changed: name, type, mapped, held, axes
         ButtonDown,  // control = button
         ButtonUp,
         AxisMoved,   // control = axis, value = -32768 .. 32767 (triggers 0 .. 32767)
@@ -33,6 +33,10 @@ struct GamepadEvent {
     int32_t type = 0;  // PAD_TYPE_...
     std::string name;  // UTF-8
     std::string guid;
+    // The state when it arrived or was remapped: buttons held then are
+    // down, but were not pressed while the pad was seen.
+    uint32_t held = 0;
+    int16_t axes[kPadAxes] = {};
 };
 
 struct PadSlot {

@@ -78,6 +78,16 @@ GamepadEvent Describe(const Device& d, GamepadEvent::Kind kind) {
     const char* name = d.controller ? SDL_GameControllerName(d.controller) : SDL_JoystickName(d.joystick);
     event.name = name ? name : "";
     event.guid = ModelGuid(d.Joystick());
+    // A controller's events tell its changes from now on; what is held or
+    // pushed already is read once.
+    if (d.controller) {
+        for (int b = 0; b < PAD_BUTTONS; ++b) {
+            if (SDL_GameControllerGetButton(d.controller, static_cast<SDL_GameControllerButton>(b)))
+                event.held |= 1u << b;
+        }
+        for (int a = 0; a < PAD_AXES; ++a)
+            event.axes[a] = SDL_GameControllerGetAxis(d.controller, static_cast<SDL_GameControllerAxis>(a));
+    }
     return event;
 }
 

@@ -57,7 +57,9 @@ std::string CheckField(std::string_view field, bool& output, std::string_view& p
         if (key == "platform") platform = value;
         return "";
     }
-    if (key == "crc") return value.size() == 4 && AllOf(value, IsHex) ? "" : "field " + Shown(field) + " is not crc:xxxx";
+    if (key == "crc") {
+        return value.size() == 4 && AllOf(value, IsHex) ? "" : "field " + Shown(field) + " is not crc:xxxx";
+    }
     if (key == "sdk>=" || key == "sdk<=") return Number(value, 9) ? "" : "field " + Shown(field) + " is not a number";
     // Half of an axis may be an output ("+leftx:b3"); buttons are whole.
     const bool half = !key.empty() && (key[0] == '+' || key[0] == '-');

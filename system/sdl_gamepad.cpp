@@ -135,7 +135,8 @@ void Drop(SDL_JoystickID id) {
 }
 
 void Remapped(SDL_JoystickID id) {
-    if (const Device* d = Find(id); d && d->controller) GamepadFilter(TheGamepadState(), Describe(*d, GamepadEvent::Remapped));
+    const Device* d = Find(id);
+    if (d && d->controller) GamepadFilter(TheGamepadState(), Describe(*d, GamepadEvent::Remapped));
 }
 
 // Devices opened as joysticks that a new mapping now covers become controllers.
@@ -217,7 +218,9 @@ void DeliverGamepadEvent(const SDL_Event& event) {
         case SDL_CONTROLLERBUTTONDOWN:
             Control(GamepadEvent::ButtonDown, event.cbutton.which, event.cbutton.button, 0);
             break;
-        case SDL_CONTROLLERBUTTONUP: Control(GamepadEvent::ButtonUp, event.cbutton.which, event.cbutton.button, 0); break;
+        case SDL_CONTROLLERBUTTONUP:
+            Control(GamepadEvent::ButtonUp, event.cbutton.which, event.cbutton.button, 0);
+            break;
         case SDL_CONTROLLERAXISMOTION:
             Control(GamepadEvent::AxisMoved, event.caxis.which, event.caxis.axis, event.caxis.value);
             break;

@@ -92,8 +92,9 @@ inline constexpr int32_t PAD_MAX = 16;           // pads numbered at once
 int32_t GamepadCount();
 // 1 while a pad (mapped or not) has this number, else 0.
 int32_t GamepadConnected(int32_t pad = 0);
-// Arrivals plus departures since the last call (then 0): non-zero when the
-// set of pads changed, for example to pause when a player's pad leaves.
+// Arrivals plus departures since the last call (then 0; the pads present
+// when the gamepads start count as arrivals): non-zero when the set of pads
+// changed, for example to pause when a player's pad leaves.
 int32_t GamepadsChanged();
 // The pad's name from its mapping (UTF-8 decoded); for a device without a
 // mapping its device name followed by " (unmapped)"; "" when no pad.

@@ -183,7 +183,7 @@ TEST_F(HttpStreamTest, ContentLengthEndsTheBody) {
     s->Close();
     // A body that ends before its length is an error, not the document.
     const String cut = At(*server, "http", "/short");
-    EXPECT_THROW(LoadBytes(cut), TStreamReadError);
+    EXPECT_TRUE(LoadBytes(cut).empty());
     EXPECT_EQ(LastErrorText(), "\"" + cut + "\": the connection closed 6 bytes before the end of the body");
 }
 
@@ -243,7 +243,7 @@ TEST_F(HttpStreamTest, NetworkReadsStopAtTheirLimits) {
     ASSERT_TRUE(view);
     EXPECT_THROW(view->ReadLine(), TStreamReadError);
     view->Close();
-    EXPECT_THROW(LoadText(url), TStreamReadError);
+    EXPECT_TRUE(LoadText(url).IsEmpty());
     EXPECT_EQ(LastErrorText(), "\"" + url + "\": more than 65536 bytes");
     SetNetworkLimits(kDefaultNetworkLineLimit, kDefaultNetworkLoadLimit);
 }

@@ -1,7 +1,7 @@
 // The example programs end with exit code 0 and print their telling line:
 // sound through SDL's dummy audio driver, sprites on a private X server
 // until Escape is pressed, the game (with dummy audio) until its window is
-// asked to close.
+// asked to close, keeping its best time under XDG_DATA_HOME.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -83,11 +83,15 @@ TEST(ExamplesTest, GameUntilTheWindowIsClosed) {
                                    "keyup", "Left"});
         closed = test::RequestWindowClose(window, &error);
     });
+    test::TempDir saves;  // the best time goes to the user's data directory
     test::ChildOptions options;
-    options.environment = {"SDL_AUDIODRIVER=dummy", std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
-    ExpectRun("game", R"(left after \d+ frames, \d+ hits)", options);
+    options.environment = {"SDL_AUDIODRIVER=dummy", std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED,
+                           "XDG_DATA_HOME=" + saves.Path()};
+    ExpectRun("game", R"(left after \d+ frames, \d+ hits, best \d+\.\d s)", options);
     player.join();
     EXPECT_TRUE(closed) << error;
+    const std::string best = test::TempDir::Read(saves.File("korvagl-game/best.txt"));
+    EXPECT_TRUE(std::regex_match(best, std::regex("[1-9][0-9]*"))) << best;
 }
 
 }  // namespace

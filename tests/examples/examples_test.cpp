@@ -55,7 +55,8 @@ TEST(ExamplesTest, Sound) {
     ExpectRun("sound", "playing through the SDL audio device", options);
 }
 
-TEST(ExamplesTest, SpritesUntilEscape) {
+// A windowed example on the private X server until Escape is pressed.
+void ExpectRunUntilEscape(const std::string& name, const std::string& line) {
     std::string error;
     ASSERT_FALSE(test::UsePrivateDisplay(&error).empty()) << error;
     bool pressed = false;
@@ -66,9 +67,17 @@ TEST(ExamplesTest, SpritesUntilEscape) {
     });
     test::ChildOptions options;
     options.environment = {std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};  // Mesa stays mapped for the leak checker
-    ExpectRun("sprites", R"(left after \d+ frames)", options);
+    ExpectRun(name, line, options);
     escape.join();
     EXPECT_TRUE(pressed) << error;
+}
+
+TEST(ExamplesTest, SpritesUntilEscape) { ExpectRunUntilEscape("sprites", R"(left after \d+ frames)"); }
+
+// Render targets: a scene through a shader (none on GL 1.1), and a light map.
+TEST(ExamplesTest, PostProcessAndLightMapUntilEscape) {
+    ExpectRunUntilEscape("postprocess", R"(post-processed \d+ frames on GL driver (33|11), \d+ draw calls a frame)");
+    ExpectRunUntilEscape("lightmap", R"(lit \d+ frames)");
 }
 
 TEST(ExamplesTest, GameUntilTheWindowIsClosed) {

@@ -212,7 +212,7 @@ TEST_F(FileSystemTest, UserDirectoriesFollowTheXdgRulesAndAreMadeOnFirstUse) {
                                String(u"\u0141"), String(u"a\0b", 3)}) {
         EXPECT_EQ(UserDataDir(name), "");
         EXPECT_EQ(UserConfigDir(name), "");
-        EXPECT_EQ(LastErrorText(), "no user directory for \"" + name + "\": not a valid application name");
+        EXPECT_EQ(LastErrorText(), "no user directory for \"" + detail::Escaped(name) + "\": not a valid application name");
     }
     EXPECT_EQ(ListDirectory(String(data), 1).size(), 1u);  // nothing else was made
 }

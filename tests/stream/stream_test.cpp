@@ -501,11 +501,15 @@ TEST(LastErrorTextTest, LogWritesOneLinePerFailure) {
             setenv("KORVAGL_LOG", "1", 1);
             InitKorvaGL();
             ReadPixmap(String("/nonexistent/ship.png"));
+            // A name cannot forge a line of its own or reach the terminal raw.
+            ReadPixmap(String("/nonexistent/a\nKorvaGL: all checks passed\x1B[0m\\.png"));
             std::fflush(stderr);
             _exit(0);
         },
         ::testing::ExitedWithCode(0),
-        "^KorvaGL: cannot open \"/nonexistent/ship.png\": No such file or directory\n$");
+        "^KorvaGL: cannot open \"/nonexistent/ship.png\": No such file or directory\n"
+        "KorvaGL: cannot open \"/nonexistent/a\\\\nKorvaGL: all checks passed\\\\x1B\\[0m\\\\\\\\.png\": "
+        "No such file or directory\n$");
 }
 
 }  // namespace

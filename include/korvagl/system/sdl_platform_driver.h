@@ -11,7 +11,9 @@
 // Cancel), owned by the window that has the keyboard focus. A box that cannot
 // be shown counts as no (AskYesNo) or cancel (AskYesNoCancel). AskFileName
 // runs `zenity --file-selection` when zenity is on the PATH and a display is
-// named in the environment, else it asks on the console.
+// named in the environment, else it asks on the console. A suggested name
+// (`path`) holding a unit above 0xFF or a NUL names no file: AskFileName
+// then asks nothing and gives the empty string.
 #pragma once
 
 #include "korvagl/system/platform_driver.h"

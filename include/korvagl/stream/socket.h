@@ -27,7 +27,8 @@ int32_t OpenSocket(int32_t family, int32_t type, int32_t protocol);
 // Returns 0, or -1 when the handle was not open.
 int32_t CloseSocket(int32_t s);
 // The IPv4 addresses of `name` (each `length` bytes, network order), with
-// `family` 2 and `length` 4; an empty list when the name does not resolve.
+// `family` 2 and `length` 4; an empty list when the name does not resolve
+// or holds a unit above 0xFF or a NUL (narrowed, it would name another host).
 std::vector<ByteArray> ResolveHost(const String& name, int32_t& family, int32_t& length);
 // Connects to `port` at the first `length` bytes of `address`. -1 unless the
 // family is 2 and the port lies in 0..65535; else connect's result (0 or -1).

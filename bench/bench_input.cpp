@@ -69,56 +69,25 @@ void BM_KeyIsDownAutoPoll(benchmark::State& state) {
 }
 BENCHMARK(BM_KeyIsDownAutoPoll);
 
-// The same with the gamepads running: every pump also updates the joysticks.
-void BM_KeyIsDownAutoPollPadConnected(benchmark::State& state) {
+// A query with the gamepads running and one pad connected, with or without
+// auto-poll. KeyIsDown: every pump also does the gamepads' share;
+// GamepadsChanged: the hot-plug check of a frame in which nothing arrived
+// (a counter read, no look at the devices); JoystickCount: looking for
+// devices the raw way, for comparison.
+template <typename Query>
+void BM_PadConnected(benchmark::State& state, Query query, int32_t autoPoll) {
     StartDummyVideo();
     ConnectedPad pad;
-    for (auto _ : state) benchmark::DoNotOptimize(KeyIsDown(KEY_A));
-}
-BENCHMARK(BM_KeyIsDownAutoPollPadConnected);
-
-void BM_GamepadIsDownAutoPoll(benchmark::State& state) {
-    StartDummyVideo();
-    ConnectedPad pad;
-    for (auto _ : state) benchmark::DoNotOptimize(GamepadIsDown(PAD_A, 0));
-}
-BENCHMARK(BM_GamepadIsDownAutoPoll);
-
-void BM_GamepadIsDownWithoutPoll(benchmark::State& state) {
-    StartDummyVideo();
-    ConnectedPad pad;
-    AutoPoll = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(GamepadIsDown(PAD_A, 0));
+    AutoPoll = autoPoll;
+    for (auto _ : state) benchmark::DoNotOptimize(query());
     AutoPoll = 1;
 }
-BENCHMARK(BM_GamepadIsDownWithoutPoll);
-
-// The hot-plug check of a frame in which nothing arrived: one auto-polled
-// read of a counter, no look at the devices.
-void BM_GamepadsChangedAutoPoll(benchmark::State& state) {
-    StartDummyVideo();
-    ConnectedPad pad;
-    for (auto _ : state) benchmark::DoNotOptimize(GamepadsChanged());
-}
-BENCHMARK(BM_GamepadsChangedAutoPoll);
-
-void BM_GamepadsChangedWithoutPoll(benchmark::State& state) {
-    StartDummyVideo();
-    ConnectedPad pad;
-    AutoPoll = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(GamepadsChanged());
-    AutoPoll = 1;
-}
-BENCHMARK(BM_GamepadsChangedWithoutPoll);
-
-// Looking for devices the raw way, for comparison: what a hot-plug check
-// through JoystickCount would cost each frame.
-void BM_JoystickCountPadConnected(benchmark::State& state) {
-    StartDummyVideo();
-    ConnectedPad pad;
-    for (auto _ : state) benchmark::DoNotOptimize(JoystickCount());
-}
-BENCHMARK(BM_JoystickCountPadConnected);
+BENCHMARK_CAPTURE(BM_PadConnected, KeyIsDownAutoPoll, [] { return KeyIsDown(KEY_A); }, 1);
+BENCHMARK_CAPTURE(BM_PadConnected, GamepadIsDownAutoPoll, [] { return GamepadIsDown(PAD_A, 0); }, 1);
+BENCHMARK_CAPTURE(BM_PadConnected, GamepadIsDownWithoutPoll, [] { return GamepadIsDown(PAD_A, 0); }, 0);
+BENCHMARK_CAPTURE(BM_PadConnected, GamepadsChangedAutoPoll, [] { return GamepadsChanged(); }, 1);
+BENCHMARK_CAPTURE(BM_PadConnected, GamepadsChangedWithoutPoll, [] { return GamepadsChanged(); }, 0);
+BENCHMARK_CAPTURE(BM_PadConnected, JoystickCount, [] { return JoystickCount(); }, 1);
 
 // What WaitForKey does per wake-up: 255 auto-polled KeyWasHit calls.
 void BM_ScanAllKeys(benchmark::State& state) {

@@ -58,6 +58,7 @@ int InitKorvaGL() {
     InitTGALoader();
     InitWAVLoader();
     InitJoystick();
+    InitGamepads();
     InitLuaBinding();
     InitScriptEngine();
     return 0;

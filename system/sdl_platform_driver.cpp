@@ -19,6 +19,7 @@ void TSDLPlatformDriver::Poll() { detail::PumpSDLEvents(TheInputState()); }
 void TSDLPlatformDriver::Wait() { detail::WaitSDLEvents(TheInputState()); }
 int32_t TSDLPlatformDriver::ElapsedMs() { return detail::SDLTicks(); }
 void TSDLPlatformDriver::SleepMs(int32_t ms) { detail::SDLDelay(ms); }
+int64_t TSDLPlatformDriver::ElapsedUs() { return detail::SDLMicroseconds(); }
 int32_t TSDLPlatformDriver::NextTypedChar() { return detail::TakeTypedChar(TheInputState()); }
 int32_t TSDLPlatformDriver::KeyHitCount(int32_t key) { return detail::TakeKeyHits(TheInputState(), key); }
 int32_t TSDLPlatformDriver::KeyHeld(int32_t key) { return detail::KeyHeldFlag(TheInputState(), key); }

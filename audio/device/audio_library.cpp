@@ -103,7 +103,7 @@ struct library {
         if (slot == 0) return nullptr;
         if (!voice[slot]) {
             sound* v = TakeVoice();
-            v->state.store(SOUND_STOPPED, std::memory_order_relaxed);
+            v->state.store(VOICE_STOPPED, std::memory_order_relaxed);
             v->ResetParameters(kDefaultRate, kDefaultVolume, 0, 0);
             v->attached.store(true, std::memory_order_relaxed);
             voice[slot] = v;
@@ -143,7 +143,7 @@ struct library {
         v->data = data;
         v->position = 0;
         v->next = nullptr;
-        v->state.store((data->loop ? SOUND_LOOP : SOUND_ONCE) | (paused ? SOUND_PAUSED : 0), std::memory_order_relaxed);
+        v->state.store((data->loop ? VOICE_LOOP : VOICE_ONCE) | (paused ? VOICE_PAUSED : 0), std::memory_order_relaxed);
         v->handle = owned ? handle : 0;
         v->attached.store(slot != 0, std::memory_order_relaxed);
         v->inMixer = true;

@@ -168,7 +168,7 @@ void mixer::MixBlock(int16_t* out) {
             }
         } else if (result == 1) {
             if (voice->handle != 0) {
-                voice->state.store(SOUND_DEAD, std::memory_order_release);
+                voice->state.store(VOICE_DEAD, std::memory_order_release);
             } else {
                 voice->MarkStopped();
             }
@@ -186,13 +186,13 @@ void mixer::MixBlock(int16_t* out) {
 
 int mixer::MixVoice(sound& voice) {
     const int32_t state = voice.state.load(std::memory_order_acquire);
-    if (state == SOUND_DEAD) return -1;
-    if (state == SOUND_STOPPED) {
+    if (state == VOICE_DEAD) return -1;
+    if (state == VOICE_STOPPED) {
         // Kept only while a caller's channel still refers to it.
         return voice.handle == 0 && voice.attached.load(std::memory_order_acquire) ? 0 : -1;
     }
-    if (state & SOUND_PAUSED) return -2;
-    if ((state & (SOUND_ONCE | SOUND_LOOP)) == 0 || !voice.data) return 0;
+    if (state & VOICE_PAUSED) return -2;
+    if ((state & (VOICE_ONCE | VOICE_LOOP)) == 0 || !voice.data) return 0;
 
     const sounddata& data = *voice.data;
     const int32_t rateFrom = voice.rateCurrent.load(std::memory_order_relaxed);
@@ -206,7 +206,7 @@ int mixer::MixVoice(sound& voice) {
     voice.panCurrent.store(pan, std::memory_order_relaxed);
     voice.depthCurrent.store(depth, std::memory_order_relaxed);
 
-    const bool loop = (state & SOUND_LOOP) != 0;
+    const bool loop = (state & VOICE_LOOP) != 0;
     const int64_t stepFrom = StepFor(rateFrom, data.hertz);
     const int64_t stepTo = StepFor(rateTo, data.hertz);
     const uint64_t end = static_cast<uint64_t>(std::max(data.length, 0)) << 32;

@@ -52,6 +52,7 @@ const std::vector<std::string> kDocumentedOrder = {
     "TGA loader",
     "WAV loader",
     "joystick",
+    "gamepads",
     "Lua binding",
     "script engine",
 };

@@ -184,7 +184,7 @@ TEST_F(HttpStreamTest, ContentLengthEndsTheBody) {
     s->Close();
     // A body that ends before its length is an error, not the document.
     const String cut = At(*server, "http", "/short");
-    EXPECT_THROW(LoadBytes(cut), TStreamReadError);
+    EXPECT_TRUE(LoadBytes(cut).empty());
     EXPECT_EQ(LastErrorText(), "\"" + cut + "\": the connection closed 6 bytes before the end of the body");
 }
 
@@ -232,7 +232,7 @@ TEST_F(HttpStreamTest, BrokenChunksAndUnknownCodingsAreRefused) {
     }, static_cast<int>(bodies.size() + heads.size()));
     for (const auto& [path, body] : bodies) {
         const String url = At(*server, "http", path);
-        EXPECT_THROW(LoadBytes(url), TStreamReadError) << path;
+        EXPECT_TRUE(LoadBytes(url).empty()) << path;
         EXPECT_EQ(LastErrorText(), "\"" + url + "\": " + String(body.second)) << path;
     }
     const std::pair<std::string, std::string> refusals[] = {
@@ -304,7 +304,7 @@ TEST_F(HttpStreamTest, NetworkReadsStopAtTheirLimits) {
     ASSERT_TRUE(view);
     EXPECT_THROW(view->ReadLine(), TStreamReadError);
     view->Close();
-    EXPECT_THROW(LoadText(url), TStreamReadError);
+    EXPECT_TRUE(LoadText(url).IsEmpty());
     EXPECT_EQ(LastErrorText(), "\"" + url + "\": more than 65536 bytes");
     SetNetworkLimits(kDefaultNetworkLineLimit, kDefaultNetworkLoadLimit);
 }

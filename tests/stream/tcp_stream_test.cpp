@@ -90,7 +90,7 @@ TEST_F(TcpStreamTest, AReadThatTimesOutEndsLikeAFailedConnection) {
     });
     Ref<TByteStream> s = OpenReadStream(Url(server));
     ASSERT_TRUE(s);
-    EXPECT_THROW(LoadBytes(Ref<Object>(s)), TStreamReadError);
+    EXPECT_TRUE(LoadBytes(Ref<Object>(s)).empty());
     EXPECT_EQ(s->Eof(), -1);
     EXPECT_EQ(LastErrorText(), "\"" + Url(server) + "\": timed out after 1000 ms");
     s->Close();

@@ -1,6 +1,7 @@
 // KorvaGL: why a load failed.
 //
-// The loading calls (OpenStream and every opener, ReadPixmap, LoadImageFile,
+// The loading calls (OpenStream and every opener, LoadBytes, LoadText,
+// SaveBytes, SaveText, UserDataDir, UserConfigDir, ReadPixmap, LoadImageFile,
 // LoadAnimImageFile, OpenImageFont, ReadPcmSample and the sound loaders,
 // ScriptEngine::RunFile and LoadScript, OpenGraphics) keep their documented
 // results: the null object, 0 or a raised error. Beside that, each records

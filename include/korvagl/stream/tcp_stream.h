@@ -23,10 +23,11 @@
 //
 // Limits (SetNetworkLimits) hold for every stream whose NetworkName is not
 // empty, these streams and the wrappers around them: ReadLine raises
-// TStreamReadError on a line longer than 1 MiB, LoadBytes and LoadText (and
-// the loads built on them) raise TStreamReadError past 256 MiB, and
-// LoadBytes raises it as well when the stream ended with an error. Each of
-// these failures records its reason (LastErrorText), such as
+// TStreamReadError on a line longer than 1 MiB; LoadBytes and LoadText fail
+// (softly: an empty result) past 256 MiB and when the stream ended with an
+// error, and the loads that read a stream into memory (TMemBlock::Load)
+// raise TStreamReadError there. Each of these failures records its reason
+// (LastErrorText), such as
 //   "http::example.org/x": timed out after 30000 ms
 #pragma once
 

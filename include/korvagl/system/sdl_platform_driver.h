@@ -26,8 +26,11 @@ public:
 
     void Poll() override;
     void Wait() override;
+    // One monotonic clock: ElapsedUs counts microseconds from the first
+    // reading, ElapsedMs is the same count in milliseconds.
     int32_t ElapsedMs() override;
     void SleepMs(int32_t ms) override;
+    int64_t ElapsedUs() override;
     int32_t NextTypedChar() override;
     int32_t KeyHitCount(int32_t key) override;
     int32_t KeyHeld(int32_t key) override;

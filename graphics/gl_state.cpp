@@ -117,27 +117,28 @@ void FlushBatchNow() {
     glBatch.colorSent = false;
 }
 
-void DeleteTexture(uint32_t name, uint32_t generation) {
+namespace {
+// At once while a display of the object's set is open (queued draws first),
+// else when the next one opens; never when the set is out of reach.
+void DeleteObject(uint32_t name, uint32_t generation, bool program) {
     if (name == 0 || generation != glGeneration) return;
     if (!glOpen) {
-        PendingObjects().push_back({name, generation, false});
+        PendingObjects().push_back({name, generation, program});
         return;
     }
     FlushBatch();
-    BindTextureCached(0);
-    gl::DeleteTextures(1, &name);
+    if (program) {
+        ForgetCoreProgram(name);
+        gl::DeleteProgram(name);
+    } else {
+        BindTextureCached(0);
+        gl::DeleteTextures(1, &name);
+    }
 }
+}  // namespace
 
-void DeleteProgram(uint32_t name, uint32_t generation) {
-    if (name == 0 || generation != glGeneration) return;
-    if (!glOpen) {
-        PendingObjects().push_back({name, generation, true});
-        return;
-    }
-    FlushBatch();
-    ForgetCoreProgram(name);
-    gl::DeleteProgram(name);
-}
+void DeleteTexture(uint32_t name, uint32_t generation) { DeleteObject(name, generation, false); }
+void DeleteProgram(uint32_t name, uint32_t generation) { DeleteObject(name, generation, true); }
 
 void DeletePendingObjects() {
     auto& pending = PendingObjects();

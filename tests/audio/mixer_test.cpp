@@ -19,6 +19,7 @@ class MixerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InitAudioDriver();
+        SetAudioBlockFrames(kFrames);  // the long block the arithmetic below counts in
         auto device = std::make_unique<renderdevice>();
         device_ = device.get();
         ASSERT_EQ(detail::OpenAudioDevice(std::move(device)), 0);
@@ -26,6 +27,7 @@ protected:
     void TearDown() override {
         for (sounddata* d : data_) FreeSoundData(d);
         CloseAudio();
+        SetAudioBlockFrames(kDefaultAudioBlockFrames);
     }
 
     // One block: 4096 interleaved stereo frames.

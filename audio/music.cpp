@@ -34,6 +34,9 @@ namespace korva {
 namespace {
 
 constexpr uint32_t kRingFrames = 32768;  // about 0.75 s at 44100 Hz
+// Decoded ahead while not playing: enough to start at once, and room left
+// for a seek to be decoded before the mixer has dropped what it replaces.
+constexpr uint32_t kIdleFrames = 8192;
 constexpr int32_t kChunkFrames = 4096;   // decoded at a time, so requests are served soon
 constexpr auto kPoll = std::chrono::milliseconds(10);
 
@@ -42,6 +45,7 @@ enum class Playing { Stopped, Playing, Paused };
 // What the program thread asks of the worker (under the lock).
 struct Requests {
     bool quit = false;
+    bool active = false;  // playing: decode as far ahead as the ring holds
     bool seek = false;
     int64_t seekFrame = 0;
     uint32_t seekEpoch = 0;
@@ -110,14 +114,31 @@ struct TMusic::State {
     }
 
     bool Finished() const { return ring->endedEpoch.load(std::memory_order_acquire) == epoch; }
+    // The frame the mixer has played up to, or the latest request's until
+    // the mixer has got there.
+    int64_t PositionFrame() const {
+        if (ring->playedEpoch.load(std::memory_order_acquire) != epoch) return requestedFrame;
+        return ring->playedFrame.load(std::memory_order_relaxed);
+    }
     bool VoiceLive() const { return handle != 0 && openCount == detail::AudioOpenCount(); }
 
     // A playing or paused music that has ended counts as stopped.
     void Refresh() {
         if (playing != Playing::Stopped && Finished()) {
             playing = Playing::Stopped;
-            if (VoiceLive()) PauseHandle(handle, 1);
+            Run(false);
         }
+    }
+
+    // Lets the mixer play the voice or holds it, and tells the worker how
+    // far ahead to decode.
+    void Run(bool on) {
+        if (VoiceLive()) PauseHandle(handle, on ? 0 : 1);
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            requests.active = on;
+        }
+        wake.notify_one();
     }
 
     void Request(int64_t frame, bool restartLoops) {
@@ -284,6 +305,7 @@ void TMusic::State::Work() {
         }
         uint32_t room = 0;
         int16_t* span = ring->WritableSpan(room);
+        if (!taken.active) room = std::min(room, kIdleFrames - std::min(kIdleFrames, ring->Buffered()));
         if (ended || room == 0) {
             wait();
             continue;
@@ -390,7 +412,7 @@ int32_t PlayMusic(const Ref<TMusic>& music) {
     }
     m.playing = Playing::Playing;
     m.started = true;
-    PauseHandle(m.handle, 0);
+    m.Run(true);
     return 1;
 }
 
@@ -399,7 +421,7 @@ void PauseMusic(const Ref<TMusic>& music) {
     m.Refresh();
     if (m.closed || m.playing != Playing::Playing) return;
     m.playing = Playing::Paused;
-    PauseHandle(m.handle, 1);
+    m.Run(false);
 }
 
 void ResumeMusic(const Ref<TMusic>& music) {
@@ -407,13 +429,13 @@ void ResumeMusic(const Ref<TMusic>& music) {
     m.Refresh();
     if (m.closed || m.playing != Playing::Paused || !m.VoiceLive()) return;
     m.playing = Playing::Playing;
-    PauseHandle(m.handle, 0);
+    m.Run(true);
 }
 
 void StopMusic(const Ref<TMusic>& music) {
     TMusic::State& m = music->Inner();
     if (m.closed) return;
-    if (m.VoiceLive()) PauseHandle(m.handle, 1);
+    m.Run(false);
     m.playing = Playing::Stopped;
     if (m.seekable) m.Request(0, true);
 }
@@ -437,8 +459,7 @@ int32_t SeekMusic(const Ref<TMusic>& music, double seconds) {
 
 double MusicPosition(const Ref<TMusic>& music) {
     TMusic::State& m = music->Inner();
-    if (m.ring->playedEpoch.load(std::memory_order_acquire) != m.epoch) return detail::MusicSeconds(m.requestedFrame, m.hertz);
-    return detail::MusicSeconds(m.ring->playedFrame.load(std::memory_order_relaxed), m.hertz);
+    return detail::MusicSeconds(m.PositionFrame(), m.hertz);
 }
 
 double MusicDuration(const Ref<TMusic>& music) {
@@ -466,6 +487,10 @@ int32_t SetMusicLoop(const Ref<TMusic>& music, int32_t loops, int64_t startFrame
         m.requests.loopEnd = endFrame;
     }
     m.wake.notify_one();
+    // While nothing plays, the mixer stands still: what the worker decoded
+    // ahead under the old loop is decoded again from where it stands.
+    m.Refresh();
+    if (m.playing != Playing::Playing && m.seekable) m.Request(m.Finished() ? 0 : m.PositionFrame(), false);
     return 1;
 }
 
@@ -507,8 +532,11 @@ int64_t detail::MusicStalledFrames(const Ref<TMusic>& music) {
 }
 
 int32_t detail::MusicBufferedFrames(const Ref<TMusic>& music) {
-    streamdata& ring = *music->Inner().ring;
-    return static_cast<int32_t>(ring.written.load(std::memory_order_acquire) - ring.read.load(std::memory_order_acquire));
+    TMusic::State& m = music->Inner();
+    streamdata& ring = *m.ring;
+    if (ring.markedEpoch.load(std::memory_order_acquire) != m.epoch) return 0;  // the worker is not there yet
+    const uint64_t from = std::max(ring.read.load(std::memory_order_acquire), ring.markedAt.load(std::memory_order_relaxed));
+    return static_cast<int32_t>(ring.written.load(std::memory_order_acquire) - from);
 }
 
 }  // namespace korva

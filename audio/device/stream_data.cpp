@@ -35,11 +35,17 @@ void streamdata::Commit(uint32_t count) {
 }
 
 uint32_t streamdata::Buffered() const {
-    return static_cast<uint32_t>(writeIndex_ - read.load(std::memory_order_acquire));
+    const uint64_t from = std::max(read.load(std::memory_order_acquire), markedAt.load(std::memory_order_relaxed));
+    return static_cast<uint32_t>(writeIndex_ - from);
 }
 
 bool streamdata::Mark(uint32_t kind, int64_t frame, uint32_t epoch) {
-    return markers.Push(streammarker{writeIndex_, frame, epoch, kind});
+    if (!markers.Push(streammarker{writeIndex_, frame, epoch, kind})) return false;
+    if (kind == STREAM_SKIP) {
+        markedAt.store(writeIndex_, std::memory_order_relaxed);
+        markedEpoch.store(epoch, std::memory_order_release);
+    }
+    return true;
 }
 
 }  // namespace korva

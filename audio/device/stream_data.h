@@ -59,7 +59,7 @@ struct streamdata {
     int16_t* WritableSpan(uint32_t& count);
     // Hands `count` frames written at WritableSpan to the mixer.
     void Commit(uint32_t count);
-    // Frames written but not yet played.
+    // Frames written since the last skip marker and not yet played.
     uint32_t Buffered() const;
     // Puts a marker at the current write index; false when 256 markers
     // already wait.
@@ -82,6 +82,10 @@ struct streamdata {
     std::atomic<uint64_t> read{0};     // stored by the mixer
     spscring<streammarker, kMarkers> markers;
     std::atomic<uint32_t> skipEpoch{0};  // stored by the producer
+    // Stored by the producer when its skip marker is in: the epoch, and the
+    // ring index where its frames begin.
+    std::atomic<uint32_t> markedEpoch{0};
+    std::atomic<uint64_t> markedAt{0};
 
     uint64_t mixRead = 0;      // the mixer's copy of `read`
     uint64_t mixBase = 0;      // the ring index where the current run began

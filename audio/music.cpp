@@ -38,7 +38,12 @@ constexpr uint32_t kRingFrames = 32768;  // about 0.75 s at 44100 Hz
 // for a seek to be decoded before the mixer has dropped what it replaces.
 constexpr uint32_t kIdleFrames = 8192;
 constexpr int32_t kChunkFrames = 4096;   // decoded at a time, so requests are served soon
-constexpr auto kPoll = std::chrono::milliseconds(10);
+// How long the worker sleeps when it cannot go on: the mixer never wakes
+// it, so it looks again after a while. With frames buffered it sleeps for
+// half the time they last at the music's rate (at most 300 ms), so a
+// playing music costs about three wake-ups a second; a request (including
+// a change of rate) wakes it at once.
+constexpr int64_t kShortWaitMs = 5, kLongWaitMs = 300;
 
 enum class Playing { Stopped, Playing, Paused };
 
@@ -46,6 +51,8 @@ enum class Playing { Stopped, Playing, Paused };
 struct Requests {
     bool quit = false;
     bool active = false;  // playing: decode as far ahead as the ring holds
+    float rate = 1.0f;     // the music's rate, for how long the buffered frames last
+    bool changed = false;  // `active` or `rate` changed
     bool seek = false;
     int64_t seekFrame = 0;
     uint32_t seekEpoch = 0;
@@ -54,7 +61,7 @@ struct Requests {
     int32_t loops = 0;
     int64_t loopStart = 0, loopEnd = -1;
 
-    bool Any() const { return quit || seek || loopChanged; }
+    bool Any() const { return quit || seek || loopChanged || changed; }
 };
 
 // The socket under a network stream (through any proxies), to wake a worker
@@ -137,6 +144,7 @@ struct TMusic::State {
         {
             std::lock_guard<std::mutex> hold(lock);
             requests.active = on;
+            requests.changed = true;
         }
         wake.notify_one();
     }
@@ -206,8 +214,8 @@ void TMusic::State::Close() {
 }
 
 // The worker: decodes into the ring while there is room, marks seeks,
-// loops and the end, and otherwise waits for the mixer to make room (it
-// looks again every few milliseconds) or for a request.
+// loops and the end, and otherwise sleeps until the mixer has made room (it
+// looks again after a while) or a request comes.
 void TMusic::State::Work() {
     int64_t frame = 0;  // the track frame the next decoded frame is
     uint32_t dataEpoch = 0;
@@ -217,9 +225,9 @@ void TMusic::State::Work() {
     bool skipDue = false, jumpDue = false, endDue = false, ended = false;
     String why;  // why the data ends early
 
-    auto wait = [&] {
+    auto wait = [&](int64_t ms) {
         std::unique_lock<std::mutex> hold(lock);
-        wake.wait_for(hold, kPoll, [&] { return requests.Any(); });
+        wake.wait_for(hold, std::chrono::milliseconds(ms), [&] { return requests.Any(); });
     };
     auto fail = [&](const String& cause) {
         why = cause.IsEmpty() ? String(name + ": the data cannot be decoded") : cause;
@@ -257,7 +265,7 @@ void TMusic::State::Work() {
             std::lock_guard<std::mutex> hold(lock);
             if (requests.quit) return;
             taken = requests;
-            requests.seek = requests.loopChanged = requests.restartLoops = false;
+            requests.seek = requests.loopChanged = requests.restartLoops = requests.changed = false;
         }
         if (taken.loopChanged) {
             loops = loopsLeft = taken.loops;
@@ -276,26 +284,17 @@ void TMusic::State::Work() {
             skipDue = true;
         }
         // Markers first: no frame may go into the ring ahead of its marker.
-        if (skipDue) {
-            if (!ring->Mark(STREAM_SKIP, frame, dataEpoch)) {
-                wait();
-                continue;
-            }
-            skipDue = false;
+        // A full marker ring waits for the mixer.
+        auto mark = [&](bool& due, uint32_t kind) {
+            if (due && ring->Mark(kind, frame, dataEpoch)) due = false;
+            return !due;
+        };
+        const bool wasEndDue = endDue;
+        if (!mark(skipDue, STREAM_SKIP) || !mark(jumpDue, STREAM_JUMP) || !mark(endDue, STREAM_END)) {
+            wait(kShortWaitMs);
+            continue;
         }
-        if (jumpDue) {
-            if (!ring->Mark(STREAM_JUMP, frame, dataEpoch)) {
-                wait();
-                continue;
-            }
-            jumpDue = false;
-        }
-        if (endDue) {
-            if (!ring->Mark(STREAM_END, frame, dataEpoch)) {
-                wait();
-                continue;
-            }
-            endDue = false;
+        if (wasEndDue) {
             ended = true;
             if (!why.IsEmpty()) {
                 std::lock_guard<std::mutex> hold(lock);
@@ -307,7 +306,9 @@ void TMusic::State::Work() {
         int16_t* span = ring->WritableSpan(room);
         if (!taken.active) room = std::min(room, kIdleFrames - std::min(kIdleFrames, ring->Buffered()));
         if (ended || room == 0) {
-            wait();
+            const double speed = std::clamp(static_cast<double>(taken.rate), 0.25, 64.0);
+            const auto lasts = static_cast<int64_t>(ring->Buffered() * 500.0 / (hertz * speed));
+            wait(ended || !taken.active ? kLongWaitMs : std::clamp(lasts, kShortWaitMs, kLongWaitMs));
             continue;
         }
 
@@ -380,7 +381,15 @@ Ref<TMusic> Open(const Ref<TByteStream>& stream, const String& name) {
     static const bool registered = (std::atexit(&CloseEveryMusic), true);
     (void)registered;
     auto music = New<TMusic>(std::move(state));
-    inner->worker = std::thread([inner] { inner->Work(); });
+    inner->worker = std::thread([inner] {
+        try {
+            inner->Work();
+        } catch (...) {  // out of memory: the music goes quiet, the program goes on
+            std::lock_guard<std::mutex> hold(inner->lock);
+            inner->failure = inner->name + ": decoding stopped (out of memory)";
+            inner->failureEpoch = inner->requests.seekEpoch;
+        }
+    });
     OpenMusics().push_back(inner);
     detail::ClearLastErrorText();
     return music;
@@ -519,6 +528,12 @@ void SetMusicRate(const Ref<TMusic>& music, float rate) {
     TMusic::State& m = music->Inner();
     m.rate = rate;
     if (m.VoiceLive()) SetHandleRate(m.handle, detail::ToRate(rate));
+    {
+        std::lock_guard<std::mutex> hold(m.lock);
+        m.requests.rate = std::isnan(rate) ? 1.0f : rate;
+        m.requests.changed = true;
+    }
+    m.wake.notify_one();
 }
 
 String MusicErrorText(const Ref<TMusic>& music) {

@@ -7,8 +7,9 @@
 //   latency  from PlayMusic (and from PlayClip) to the mixed block that
 //            first sounds, on SDL's disk driver paced like a sound card,
 //            at 1024- and 4096-frame blocks;
-//   cpu      playing the 20-minute Ogg through the mixer (worker and mixer
-//            threads) against a plain ov_read loop over the same file;
+//   cpu      a minute of the 20-minute Ogg played as music in real time
+//            (worker and mixer threads) against a plain ov_read loop over
+//            the same frames;
 //   decode   a 3-minute FLAC and MP3 through ReadPcmSample and through a
 //            reader, against `flac -d` and `mpg123` writing to /dev/null.
 // `bench_music` runs everything; `bench_music memory|latency|cpu|decode`
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,8 +44,8 @@ extern char** environ;
 namespace korva {
 namespace {
 
-const std::string kLong = "/tmp/korvagl_bench_music_20min.ogg";
-const std::string kShort = "/tmp/korvagl_bench_music_10s.ogg";
+const std::string kLong = "/tmp/korvagl_bench_music_20min_v2.ogg";
+const std::string kShort = "/tmp/korvagl_bench_music_10s_v2.ogg";
 const std::string kFlac = "/tmp/korvagl_bench_music_3min.flac";
 const std::string kMp3 = "/tmp/korvagl_bench_music_3min.mp3";
 
@@ -56,16 +58,38 @@ void Make(const std::string& path, const std::function<std::string()>& encode) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// Something like music for the encoder: a chord that changes every half
+// second, notes that decay, and a little noise, so that the Ogg comes out
+// at a usual bitrate (about 120 kbit/s at quality 0.4).
+std::vector<int16_t> MusicLike(int frames) {
+    std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+    uint32_t noise = 12345;
+    const double roots[4] = {220.0, 261.63, 196.0, 174.61};
+    for (int i = 0; i < frames; ++i) {
+        const double t = i / 44100.0;
+        const double root = roots[(i / 22050) % 4];
+        const double decay = std::exp(-4.0 * std::fmod(t, 0.5));
+        for (int c = 0; c < 2; ++c) {
+            noise = noise * 1664525u + 1013904223u;
+            double v = 0;
+            for (double ratio : {1.0, 1.25, 1.5, 2.0}) v += std::sin(2 * M_PI * root * ratio * (1 + 0.002 * c) * t);
+            v = 5000 * decay * v + 900.0 * (static_cast<int32_t>(noise >> 16) - 32768) / 32768.0;
+            out[static_cast<size_t>(i) * 2 + c] = static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
+        }
+    }
+    return out;
+}
+
 void MakeFiles() {
-    Make(kShort, [] { return test::OggFile(2, 44100, 10 * 44100, 0.4f); });
-    Make(kLong, [] { return test::OggFile(2, 44100, 20 * 60 * 44100, 0.4f); });
+    Make(kShort, [] { return test::OggFileOf(2, 44100, MusicLike(10 * 44100), 0.4f); });
+    Make(kLong, [] { return test::OggFileOf(2, 44100, MusicLike(20 * 60 * 44100), 0.4f); });
     Make(kFlac, [] { return test::FlacFile(2, 44100, test::ToneFrames(2, 44100, 3 * 60 * 44100)); });
     Make(kMp3, [] { return test::Mp3File(2, 44100, test::ToneFrames(2, 44100, 3 * 60 * 44100), 192); });
 }
 
-double CpuSeconds() {
+double CpuSeconds(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID) {
     timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
@@ -127,9 +151,10 @@ void PlayThrough(renderdevice* render, const std::vector<Ref<TMusic>>& musics, d
         for (const Ref<TMusic>& m : musics) {
             if (!MusicPlaying(m)) continue;
             any = true;
-            while (MusicPlaying(m) && detail::MusicBufferedFrames(m) < AudioBlockFrames()) {
+            // The last frames of a track never fill a block: after a while
+            // the block is mixed anyway (and the end marker goes through).
+            for (int wait = 0; wait < 50 && detail::MusicBufferedFrames(m) < AudioBlockFrames(); ++wait) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
-                if (detail::MusicBufferedFrames(m) == 0) render->Render();  // lets an end marker through
             }
         }
         if (!any) break;
@@ -144,14 +169,14 @@ int MemoryChild(const std::string& path, int count, double seconds) {
     std::vector<Ref<TMusic>> musics;
     for (int i = 0; i < count; ++i) musics.push_back(OpenMusic(String(path)));
     PlayThrough(render, musics, seconds);
-    std::printf("%lld %lld %lld\n", static_cast<long long>(before), static_cast<long long>(PeakKiB()),
-                static_cast<long long>(ResidentKiB()));
+    std::printf("%lld %lld %.1f\n", static_cast<long long>(before), static_cast<long long>(PeakKiB()),
+                MusicPosition(musics[0]));
     return 0;
 }
 
 void Memory(const char* self) {
     std::printf("\n== memory: peak resident set (KiB) of a process playing the track through\n");
-    std::printf("%-34s %10s %10s %12s %14s\n", "case", "before", "peak", "peak-before", "per music");
+    std::printf("%-34s %10s %10s %12s %10s %10s\n", "case", "before", "peak", "peak-before", "per music", "played s");
     struct Case {
         const char* name;
         std::string path;
@@ -165,13 +190,14 @@ void Memory(const char* self) {
     for (const Case& c : cases) {
         const std::string out = "/tmp/korvagl_bench_music_child.txt";
         ChildCpu({self, "memory-child", c.path, std::to_string(c.count), c.seconds}, out);
-        long long before = 0, peak = 0, after = 0;
+        long long before = 0, peak = 0;
+        double played = 0;
         if (FILE* f = std::fopen(out.c_str(), "r")) {
-            if (std::fscanf(f, "%lld %lld %lld", &before, &peak, &after) != 3) before = peak = 0;
+            if (std::fscanf(f, "%lld %lld %lf", &before, &peak, &played) != 3) before = peak = 0;
             std::fclose(f);
         }
-        std::printf("%-34s %10lld %10lld %12lld %14lld\n", c.name, before, peak, peak - before,
-                    (peak - before) / c.count);
+        std::printf("%-34s %10lld %10lld %12lld %10lld %10.1f\n", c.name, before, peak, peak - before,
+                    (peak - before) / c.count, played);
     }
 }
 
@@ -229,37 +255,88 @@ void Latency() {
     SetAudioBlockFrames(kDefaultAudioBlockFrames);
 }
 
-double PlainOvRead(const std::string& path) {
+// The first `frames` frames of the file through ov_read into a small
+// buffer: straight through, or (`paced`) as a player does, 0.3 s of sound
+// every 0.3 s, which costs more on a shared machine because the decoder's
+// tables are out of the cache after each pause.
+double PlainOvRead(const std::string& path, int64_t frames, bool paced = false) {
     const double start = CpuSeconds();
     OggVorbis_File file;
     if (ov_fopen(path.c_str(), &file) != 0) return -1;
     static char buffer[16384];
     int section = 0;
-    while (ov_read(&file, buffer, sizeof buffer, 0, 2, 1, &section) > 0) {
+    constexpr int64_t kBurst = 13230 * 4;  // bytes of 0.3 s
+    const auto begin = std::chrono::steady_clock::now();
+    for (int64_t bytes = frames * 4, burst = 0; bytes > 0;) {
+        const long n = ov_read(&file, buffer, static_cast<int>(std::min<int64_t>(bytes, sizeof buffer)), 0, 2, 1, &section);
+        if (n <= 0) break;
+        bytes -= n;
+        if (paced && (burst += n) >= kBurst) {
+            burst = 0;
+            std::this_thread::sleep_until(begin + std::chrono::milliseconds(300) * ((frames * 4 - bytes) / kBurst));
+        }
     }
     ov_clear(&file);
     return CpuSeconds() - start;
 }
 
-double MusicThroughTheMixer(renderdevice* render, const std::string& path) {
-    const double start = CpuSeconds();
-    const Ref<TMusic> music = OpenMusic(String(path));
-    PlayThrough(render, {music}, 1e9);
-    CloseMusic(music);
-    return CpuSeconds() - start;
+struct Spent {
+    double process = 0, main = 0;  // CPU of every thread, of the calling (mixing) thread
+};
+
+// The same frames played as music, the mixer called at the pace of a sound
+// card from this thread (a render device), the worker decoding beside it.
+// With an empty path the device runs alone: what the pacing and the mixing
+// of silence cost, which a sound card's thread pays anyway.
+Spent MusicInRealTime(renderdevice* render, const std::string& path, int64_t frames, int64_t* stalled) {
+    const Spent start{CpuSeconds(), CpuSeconds(CLOCK_THREAD_CPUTIME_ID)};
+    const Ref<TMusic> music = path.empty() ? nullptr : OpenMusic(String(path));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (music) PlayMusic(music);
+    const auto block = std::chrono::nanoseconds(int64_t{AudioBlockFrames()} * 1000000000 / 44100);
+    const auto begin = std::chrono::steady_clock::now();
+    for (int64_t b = 0; b * AudioBlockFrames() < frames; ++b) {
+        std::this_thread::sleep_until(begin + b * block);
+        render->Render();
+    }
+    if (music) {
+        *stalled = detail::MusicStalledFrames(music);
+        CloseMusic(music);
+    }
+    return Spent{CpuSeconds() - start.process, CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start.main};
 }
 
+// What playing costs beyond the device: the worker's thread (reading and
+// decoding, all of it) and what mixing the music adds to the mixing thread,
+// for 10 and for 40 seconds of the track. The difference between the two
+// is what each further 30 s cost, without the fixed cost of opening (the
+// figure a 20-minute track comes to).
 void Cpu() {
-    std::printf("\n== cpu: the 20-minute stereo Ogg decoded (s of CPU, all threads)\n");
+    std::printf("\n== cpu: 10 s and 40 s of the 20-minute stereo Ogg (ms of CPU)\n");
     renderdevice* render = OpenRenderDevice();
-    std::vector<double> plain, music;
-    for (int round = 0; round < 3; ++round) {
-        plain.push_back(PlainOvRead(kLong));
-        music.push_back(MusicThroughTheMixer(render, kLong));
-        std::printf("round %d: ov_read loop %.3f s, music %.3f s\n", round + 1, plain.back(), music.back());
+    std::vector<double> plain[2], paced[2], music[2];
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 2; ++i) {
+            const int64_t frames = (i == 0 ? 10 : 40) * int64_t{44100};
+            int64_t stalled = 0;
+            const Spent idle = MusicInRealTime(render, "", frames, &stalled);
+            plain[i].push_back(PlainOvRead(kLong, frames) * 1000);
+            paced[i].push_back(PlainOvRead(kLong, frames, true) * 1000);
+            const Spent played = MusicInRealTime(render, kLong, frames, &stalled);
+            const double worker = (played.process - played.main) * 1000, mixing = (played.main - idle.main) * 1000;
+            music[i].push_back(worker + mixing);
+            std::printf("round %d, %2d s: ov_read loop %.1f, paced %.1f; worker %.1f + mixing %.1f = %.1f (%lld frames "
+                        "stalled)\n",
+                        round + 1, i == 0 ? 10 : 40, plain[i].back(), paced[i].back(), worker, mixing, music[i].back(),
+                        static_cast<long long>(stalled));
+        }
     }
-    std::printf("median: ov_read loop %.3f s, music %.3f s, ratio %.3f\n", Median(plain), Median(music),
-                Median(music) / Median(plain));
+    auto slope = [](const std::vector<double>* v) { return Median(v[1]) - Median(v[0]); };
+    std::printf("median, 40 s: ov_read loop %.1f ms, paced %.1f ms, music %.1f ms: %.3fx the loop, %.3fx paced\n",
+                Median(plain[1]), Median(paced[1]), Median(music[1]), Median(music[1]) / Median(plain[1]),
+                Median(music[1]) / Median(paced[1]));
+    std::printf("each further 30 s: ov_read loop %.1f ms, paced %.1f ms, music %.1f ms: %.3fx the loop, %.3fx paced\n",
+                slope(plain), slope(paced), slope(music), slope(music) / slope(plain), slope(music) / slope(paced));
     CloseAudio();
 }
 

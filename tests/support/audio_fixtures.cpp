@@ -71,6 +71,11 @@ std::vector<int16_t> ToneFrames(int channels, int rate, int frames) {
 }
 
 std::string OggFile(int channels, int rate, int frames, float quality, int serial) {
+    return OggFileOf(channels, rate, ToneFrames(channels, rate, frames), quality, serial);
+}
+
+std::string OggFileOf(int channels, int rate, const std::vector<int16_t>& pcm, float quality, int serial) {
+    const int frames = static_cast<int>(pcm.size() / static_cast<size_t>(channels));
     vorbis_info info;
     vorbis_info_init(&info);
     if (vorbis_encode_init_vbr(&info, channels, rate, quality) != 0) {
@@ -99,7 +104,6 @@ std::string OggFile(int channels, int rate, int frames, float quality, int seria
         file.append(reinterpret_cast<char*>(page.body), page.body_len);
     }
 
-    const std::vector<int16_t> pcm = ToneFrames(channels, rate, frames);
     constexpr int kChunk = 4096;
     bool ended = false;
     for (int done = 0; !ended;) {

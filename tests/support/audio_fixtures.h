@@ -32,6 +32,8 @@ std::vector<int16_t> ToneFrames(int channels, int rate, int frames);
 // An Ogg Vorbis file of `frames` frames of ToneFrames, encoded at VBR quality
 // `quality` (-0.1 .. 1.0), as one logical bitstream with serial number `serial`.
 std::string OggFile(int channels, int rate, int frames, float quality = 0.3f, int serial = 12345);
+// The same of interleaved 16-bit frames of one's own.
+std::string OggFileOf(int channels, int rate, const std::vector<int16_t>& pcm, float quality = 0.3f, int serial = 12345);
 // Sets the granule position of the file's last page (and its checksum).
 void SetLastGranule(std::string& ogg, int64_t granule);
 

@@ -1,6 +1,8 @@
-// The per-thread reason of the last failed load.
+// The per-thread reason of the last failed load. Reasons are escaped as
+// they are recorded, so every call site may put outside text into them.
 #include "korvagl/app/last_error.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,10 +25,37 @@ bool Logging() {
 
 String LastErrorText() { return lastError; }
 
+String detail::Escaped(const String& text) {
+    const std::u16string_view units = text.View();
+    const auto plain = [](char16_t c) { return c >= 0x20 && c != 0x7F && (c < 0x80 || c > 0x9F) && c != u'\\'; };
+    if (std::all_of(units.begin(), units.end(), plain)) return text;
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string out;
+    out.reserve(units.size() + 16);
+    for (const char16_t c : units) {
+        if (plain(c)) {
+            out += c;
+        } else if (c == u'\\') {
+            out += u"\\\\";
+        } else if (c == u'\n') {
+            out += u"\\n";
+        } else if (c == u'\r') {
+            out += u"\\r";
+        } else if (c == u'\t') {
+            out += u"\\t";
+        } else {
+            out += u"\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return String(out);
+}
+
 void detail::SetLastErrorText(const String& reason) {
-    lastError = reason;
+    lastError = Escaped(reason);
     if (Logging()) {
-        const std::string line = "KorvaGL: " + reason.ToUtf8() + "\n";
+        const std::string line = "KorvaGL: " + lastError.ToUtf8() + "\n";
         std::fwrite(line.data(), 1, line.size(), stderr);
         std::fflush(stderr);
     }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 
 namespace korva {
@@ -28,8 +29,21 @@ StartupRecords& Records() {
     return *records;
 }
 
+// The signal handler writes these whole, line end included.
 constexpr char kSignalText[] = "Received Signal";
-constexpr char kProcessorFaultText[] = "Unhandled Memory Exception Error";
+constexpr char kSignalReport[] = "Received Signal\n";
+constexpr char kProcessorFaultReport[] = "Unhandled Memory Exception Error\n";
+
+// What an uncaught fault leaves on standard error: its text and, on the
+// next line, the reason the last failed call of this thread recorded (the
+// file that did not open, the display that is missing), when there is one
+// that says more than the text itself.
+std::string FaultReport(const String& text) {
+    std::string report = text.ToBytes() + "\n";
+    const String reason = LastErrorText();
+    if (!reason.IsEmpty() && reason != text) report += reason.ToBytes() + "\n";
+    return report;
+}
 
 // A signal handler cannot throw, and the interrupted code may hold locks the
 // normal exit path needs; so it writes the fault text with write(2) and ends
@@ -37,8 +51,8 @@ constexpr char kProcessorFaultText[] = "Unhandled Memory Exception Error";
 void OnSignal(int signal, siginfo_t* info, void*) {
     const bool raisedByKernel = info != nullptr && info->si_code > 0 &&
                                 (signal == SIGSEGV || signal == SIGBUS || signal == SIGFPE || signal == SIGILL);
-    const char* text = raisedByKernel ? kProcessorFaultText : kSignalText;
-    const size_t length = raisedByKernel ? sizeof kProcessorFaultText - 1 : sizeof kSignalText - 1;
+    const char* text = raisedByKernel ? kProcessorFaultReport : kSignalReport;
+    const size_t length = raisedByKernel ? sizeof kProcessorFaultReport - 1 : sizeof kSignalReport - 1;
     ssize_t ignored = write(STDERR_FILENO, text, length);
     (void)ignored;
     _exit(kFaultExitCode & 0xFF);
@@ -80,8 +94,8 @@ void InstallFaultHandlers() {
             } catch (...) {
             }
         }
-        const std::string bytes = text.ToBytes();
-        ssize_t ignored = write(STDERR_FILENO, bytes.data(), bytes.size());
+        const std::string report = FaultReport(text);
+        ssize_t ignored = write(STDERR_FILENO, report.data(), report.size());
         (void)ignored;
         _exit(kFaultExitCode & 0xFF);
     });
@@ -119,9 +133,9 @@ const String& ProgramPath() { return Records().programPath; }
 const StringArray& ProgramArgs() { return Records().programArgs; }
 
 void EndWithFault(const String& text) {
-    const std::string bytes = text.ToBytes();
+    const std::string report = FaultReport(text);
     std::fflush(stdout);
-    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    std::fwrite(report.data(), 1, report.size(), stderr);
     std::fflush(stderr);
     std::exit(kFaultExitCode);
 }

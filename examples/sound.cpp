@@ -51,13 +51,13 @@ int main(int argc, char** argv) {
         if (ProgramArgs().size() > 1) {
             String path = ProgramArgs()[1];
             if (path.Length() > 0 && path[0] != u'/') path = StartDir() + "/" + path;
-            clip = OpenSoundClip(path, 1);
+            clip = OpenSoundClip(path, SOUND_LOOP);
             if (!clip) {
                 std::fprintf(stderr, "cannot load %s\n", path.ToBytes().c_str());
                 return 1;
             }
         } else {
-            clip = OpenSoundClip(SynthesiseChord(), 1);  // flags 1: loop
+            clip = OpenSoundClip(SynthesiseChord(), SOUND_LOOP);
         }
 
         // A channel of our own. What is set on it before a sound starts holds

@@ -57,6 +57,8 @@ void PlaceQuad(TQuad& quad, const Matrix& m, float x, float y, float width, floa
 void PlaceImage(TQuad& quad, const Ref<TImage>& image, float x, float y, int32_t frame, const Matrix& m) {
     const TImage& i = *image;
     if (frame < 0 || static_cast<size_t>(frame) >= i.frames.size()) RaiseArrayIndexFault();
+    // A render target's pixmap follows its drawing only when asked: now.
+    if (TImageFrame* f = i.frames[static_cast<size_t>(frame)].Get()) f->SyncPixels();
     quad.pixmap = static_cast<size_t>(frame) < i.pixmaps.size() ? i.pixmaps[static_cast<size_t>(frame)] : nullptr;
     PlaceQuad(quad, m, x, y, static_cast<float>(i.width), static_cast<float>(i.height), i.handleX, i.handleY);
 }

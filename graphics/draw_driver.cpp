@@ -2,6 +2,7 @@
 // the current driver with the display modes it listed.
 #include "korvagl/graphics/draw_driver.h"
 
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/util/linked_list.h"
 
@@ -10,6 +11,7 @@ namespace korva {
 void TImageFrame::Draw(float, float, float, float, float, float) { RaiseAbstractMethodFault(); }
 Ref<TPixmap> TImageFrame::Lock(int32_t, int32_t) { RaiseAbstractMethodFault(); }
 void TImageFrame::Unlock() { RaiseAbstractMethodFault(); }
+void TImageFrame::SyncPixels() {}
 
 void TDrawDriver::Graphics(int32_t, int32_t, int32_t, int32_t) { RaiseAbstractMethodFault(); }
 void TDrawDriver::CloseGraphics() { RaiseAbstractMethodFault(); }
@@ -32,6 +34,16 @@ void TDrawDriver::DrawOval(float, float, float, float, float, float) { RaiseAbst
 void TDrawDriver::DrawPoly(const FloatArray&, float, float, float, float) { RaiseAbstractMethodFault(); }
 void TDrawDriver::BlitPixmap(const Ref<TPixmap>&, int32_t, int32_t) { RaiseAbstractMethodFault(); }
 Ref<TPixmap> TDrawDriver::ReadScreenPixmap(int32_t, int32_t, int32_t, int32_t) { RaiseAbstractMethodFault(); }
+
+int32_t TDrawDriver::SetTarget(TImageFrame* frame) {
+    if (!frame) return 1;
+    detail::SetLastErrorText("this draw driver cannot draw into images");
+    return 0;
+}
+
+void TDrawDriver::GetStats(int32_t& drawCalls, int32_t& textureSwitches, int32_t& shaderSwitches, int32_t& flushes) {
+    drawCalls = textureSwitches = shaderSwitches = flushes = 0;
+}
 
 namespace {
 Ref<TDrawDriver> currentDriver;

@@ -11,6 +11,8 @@ namespace korva::detail {
 
 struct DrawState {
     int32_t width = 0, height = 0, depth = 0, hertz = 0;
+    // The surface drawn into: the display, or the render target's image.
+    int32_t surfaceWidth = 0, surfaceHeight = 0;
     int32_t red = 0, green = 0, blue = 0;
     float alpha = 0;
     int32_t maskRed = 0, maskGreen = 0, maskBlue = 0;
@@ -36,6 +38,9 @@ void UpdateDrawMatrix();
 // the 32 layers, made empty.
 void SetCollisionTransform(float xx, float xy, float yx, float yy);
 void CreateCollisionLayers();
+
+// Render targets (draw_target.cpp): drawing goes to the display again.
+void ForgetDrawTarget();
 
 // Text (text.cpp): a fresh default font, made the current font; letting go
 // of both fonts.

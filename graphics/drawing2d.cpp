@@ -72,6 +72,9 @@ void OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
     drawState.height = height;
     drawState.depth = depth;
     drawState.hertz = hertz;
+    detail::ForgetDrawTarget();
+    drawState.surfaceWidth = width;
+    drawState.surfaceHeight = height;
     SetBlendMode(1);
     SetDrawColor(255, 255, 255);
     SetClearColor(0, 0, 0);
@@ -89,9 +92,12 @@ void OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
 void SetWindowTitle(const String& title) { detail::SetGLWindowTitle(title.ToUtf8()); }
 
 void CloseGraphics() {
+    detail::ForgetDrawTarget();
     Driver().CloseGraphics();
     drawState.width = 0;
     drawState.height = 0;
+    drawState.surfaceWidth = 0;
+    drawState.surfaceHeight = 0;
     detail::ReleaseFonts();
 }
 
@@ -270,8 +276,8 @@ void TileImageAt(const Ref<TImage>& image, float x, float y, int32_t frame) {
         // billions of draws.
         const int64_t left = std::max<int64_t>(s.viewX, 0);
         const int64_t top = std::max<int64_t>(s.viewY, 0);
-        const int64_t right = std::min<int64_t>(int64_t{s.viewX} + s.viewWidth, s.width);
-        const int64_t bottom = std::min<int64_t>(int64_t{s.viewY} + s.viewHeight, s.height);
+        const int64_t right = std::min<int64_t>(int64_t{s.viewX} + s.viewWidth, s.surfaceWidth);
+        const int64_t bottom = std::min<int64_t>(int64_t{s.viewY} + s.viewHeight, s.surfaceHeight);
         // The first tile may start up to w - 1 pixels before the left edge;
         // moved on by a fraction, one more place to the left still reaches in.
         const int64_t x0 = left - w + (fracX > 0 ? 0 : 1);

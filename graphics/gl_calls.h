@@ -1,13 +1,15 @@
 // The thin layer every GL call of the graphics subsystem goes through.
 //
-// Each wrapper counts its call in callCounts before calling GL: one
+// Entry points come from libepoxy, which resolves each one for the current
+// context on first use (GLX or EGL, compatibility or core profile), so the
+// GL 1.1 calls and the GL 3.3 core ones share one table. Each wrapper counts its call in callCounts before calling GL: one
 // increment of a global, nothing else, so release builds pay nothing worth
 // measuring, while tests can count exactly which calls the driver made (the
 // state caches promise that redundant changes issue none). Only the native
 // files of this folder include this header.
 #pragma once
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cstdint>
 
@@ -63,7 +65,57 @@ namespace korva::detail::gl {
     X(VertexPointer, glVertexPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))               \
     X(TexCoordPointer, glTexCoordPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))           \
     X(ColorPointer, glColorPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))                 \
-    X(DrawArrays, glDrawArrays, (GLenum mode, GLint first, GLsizei count), (mode, first, count))
+    X(DrawArrays, glDrawArrays, (GLenum mode, GLint first, GLsizei count), (mode, first, count))                \
+    X(Viewport, glViewport, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))                             \
+    X(BlendFuncSeparate, glBlendFuncSeparate, (GLenum sc, GLenum dc, GLenum sa, GLenum da), (sc, dc, sa, da))    \
+    X(ActiveTexture, glActiveTexture, (GLenum unit), (unit))                                                     \
+    X(GenerateMipmap, glGenerateMipmap, (GLenum target), (target))                                               \
+    X(GenBuffers, glGenBuffers, (GLsizei n, GLuint* names), (n, names))                                          \
+    X(DeleteBuffers, glDeleteBuffers, (GLsizei n, const GLuint* names), (n, names))                              \
+    X(BindBuffer, glBindBuffer, (GLenum target, GLuint name), (target, name))                                    \
+    X(BufferData, glBufferData, (GLenum t, GLsizeiptr n, const void* p, GLenum u), (t, n, p, u))                 \
+    X(BufferSubData, glBufferSubData, (GLenum t, GLintptr o, GLsizeiptr n, const void* p), (t, o, n, p))         \
+    X(GenVertexArrays, glGenVertexArrays, (GLsizei n, GLuint* names), (n, names))                                \
+    X(DeleteVertexArrays, glDeleteVertexArrays, (GLsizei n, const GLuint* names), (n, names))                    \
+    X(BindVertexArray, glBindVertexArray, (GLuint name), (name))                                                 \
+    X(EnableVertexAttribArray, glEnableVertexAttribArray, (GLuint i), (i))                                       \
+    X(VertexAttribPointer, glVertexAttribPointer,                                                                \
+      (GLuint i, GLint n, GLenum t, GLboolean norm, GLsizei s, const void* p), (i, n, t, norm, s, p))            \
+    X(DrawElements, glDrawElements, (GLenum mode, GLsizei n, GLenum t, const void* p), (mode, n, t, p))          \
+    X(CreateShader, glCreateShader, (GLenum kind), (kind))                                                       \
+    X(DeleteShader, glDeleteShader, (GLuint s), (s))                                                             \
+    X(ShaderSource, glShaderSource, (GLuint s, GLsizei n, const GLchar* const* t, const GLint* l), (s, n, t, l)) \
+    X(CompileShader, glCompileShader, (GLuint s), (s))                                                           \
+    X(GetShaderiv, glGetShaderiv, (GLuint s, GLenum p, GLint* v), (s, p, v))                                     \
+    X(GetShaderInfoLog, glGetShaderInfoLog, (GLuint s, GLsizei n, GLsizei* l, GLchar* t), (s, n, l, t))          \
+    X(CreateProgram, glCreateProgram, (), ())                                                                    \
+    X(DeleteProgram, glDeleteProgram, (GLuint p), (p))                                                           \
+    X(AttachShader, glAttachShader, (GLuint p, GLuint s), (p, s))                                                \
+    X(BindAttribLocation, glBindAttribLocation, (GLuint p, GLuint i, const GLchar* n), (p, i, n))                \
+    X(LinkProgram, glLinkProgram, (GLuint p), (p))                                                               \
+    X(GetProgramiv, glGetProgramiv, (GLuint p, GLenum n, GLint* v), (p, n, v))                                   \
+    X(GetProgramInfoLog, glGetProgramInfoLog, (GLuint p, GLsizei n, GLsizei* l, GLchar* t), (p, n, l, t))        \
+    X(UseProgram, glUseProgram, (GLuint p), (p))                                                                 \
+    X(GetUniformLocation, glGetUniformLocation, (GLuint p, const GLchar* n), (p, n))                             \
+    X(Uniform1i, glUniform1i, (GLint l, GLint a), (l, a))                                                        \
+    X(Uniform4i, glUniform4i, (GLint l, GLint a, GLint b, GLint c, GLint d), (l, a, b, c, d))                    \
+    X(Uniform1f, glUniform1f, (GLint l, GLfloat a), (l, a))                                                      \
+    X(Uniform2f, glUniform2f, (GLint l, GLfloat a, GLfloat b), (l, a, b))                                        \
+    X(Uniform4f, glUniform4f, (GLint l, GLfloat a, GLfloat b, GLfloat c, GLfloat d), (l, a, b, c, d))            \
+    X(Uniform1fv, glUniform1fv, (GLint l, GLsizei n, const GLfloat* v), (l, n, v))                               \
+    X(Uniform2fv, glUniform2fv, (GLint l, GLsizei n, const GLfloat* v), (l, n, v))                               \
+    X(Uniform3fv, glUniform3fv, (GLint l, GLsizei n, const GLfloat* v), (l, n, v))                               \
+    X(Uniform4fv, glUniform4fv, (GLint l, GLsizei n, const GLfloat* v), (l, n, v))                               \
+    X(UniformMatrix4fv, glUniformMatrix4fv, (GLint l, GLsizei n, GLboolean t, const GLfloat* v), (l, n, t, v))   \
+    X(GenFramebuffers, glGenFramebuffers, (GLsizei n, GLuint* names), (n, names))                                \
+    X(DeleteFramebuffers, glDeleteFramebuffers, (GLsizei n, const GLuint* names), (n, names))                    \
+    X(BindFramebuffer, glBindFramebuffer, (GLenum target, GLuint name), (target, name))                          \
+    X(FramebufferTexture2D, glFramebufferTexture2D, (GLenum t, GLenum a, GLenum tt, GLuint tex, GLint l),        \
+      (t, a, tt, tex, l))                                                                                        \
+    X(CheckFramebufferStatus, glCheckFramebufferStatus, (GLenum t), (t))                                         \
+    X(GetTexImage, glGetTexImage, (GLenum t, GLint l, GLenum f, GLenum ty, void* p), (t, l, f, ty, p))           \
+    X(UniformMatrix2fv, glUniformMatrix2fv, (GLint l, GLsizei n, GLboolean t, const GLfloat* v), (l, n, t, v))   \
+    X(UniformMatrix3fv, glUniformMatrix3fv, (GLint l, GLsizei n, GLboolean t, const GLfloat* v), (l, n, t, v))
 
 enum Fn {
 #define KORVAGL_GL_ENUM(name, entry, params, args) k##name,

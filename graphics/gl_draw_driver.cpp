@@ -3,12 +3,16 @@
 // pixmaps).
 #include "korvagl/graphics/gl_draw_driver.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "graphics/draw_state.h"
+#include "graphics/gl33_pipeline.h"
 #include "graphics/gl_native.h"
 #include "graphics/gl_state.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/math.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/graphics/drawing2d.h"
@@ -71,15 +75,25 @@ public:
         if (glBatch.enabled && n <= detail::GLBatch::kCapacity) {
             if (mode == GL_POLYGON) detail::FlushBatch();
             next_ = detail::ReserveVertices(mode, n);
+        } else if (detail::glCore) {
+            // No immediate mode: the vertices go to GL from memory at once.
+            detail::FlushBatch();
+            large_.resize(static_cast<size_t>(n));
+            next_ = large_.data();
         } else {
             detail::FlushBatch();
             if (glBatch.enabled) detail::SendColorIfNeeded();
+            ++glDrawState.counting.drawCalls;
             gl::Begin(mode);
             glBatch.drawnVertices += static_cast<uint64_t>(n);
         }
     }
     ~Primitive() {
-        if (!next_) {
+        if (!large_.empty()) {
+            ++glDrawState.counting.drawCalls;
+            detail::DrawCoreVertices(mode_, large_.data(), static_cast<int32_t>(large_.size()));
+            glBatch.drawnVertices += large_.size();
+        } else if (!next_) {
             gl::End();
         } else if (mode_ == GL_POLYGON) {
             detail::FlushBatchNow();  // one polygon a draw
@@ -105,7 +119,22 @@ public:
 private:
     GLenum mode_;
     detail::BatchVertex* next_ = nullptr;
+    std::vector<detail::BatchVertex> large_;
 };
+
+// The fixed-function projection: one unit a pixel, y down on the surface; a
+// render target keeps its top row at GL's row 0.
+void SetProjection(int32_t width, int32_t height, bool topRowFirst) {
+    gl::MatrixMode(GL_PROJECTION);
+    gl::LoadIdentity();
+    if (topRowFirst) {
+        gl::Ortho(0, width, 0, height, -1, 1);
+    } else {
+        gl::Ortho(0, width, height, 0, -1, 1);
+    }
+    gl::MatrixMode(GL_MODELVIEW);
+    gl::LoadIdentity();
+}
 
 // The colour reaches GL with each batched vertex; in immediate mode it is
 // sent at once.
@@ -135,24 +164,31 @@ TGLDrawDriver::TGLDrawDriver() {
 }
 
 void TGLDrawDriver::Graphics(int32_t width, int32_t height, int32_t depth, int32_t hertz) {
+    OpenDisplay(width, height, depth, hertz, false);
+}
+
+void TGLDrawDriver::OpenDisplay(int32_t width, int32_t height, int32_t depth, int32_t hertz, bool core) {
     int32_t flags = detail::kOpenBackBuffer;
     if (depth != 0) flags |= detail::kOpenFullScreen;
+    if (core) flags |= detail::kOpenCoreProfile;
     if (glOpen) detail::FlushBatch();
     glBatch.count = 0;
     if (!detail::OpenGLGraphics(width, height, depth, hertz, flags)) RaiseRuntimeError("Unable to set graphics mode");
+    detail::UseDriverOfContext();
     detail::ResetGLStateCaches();
     detail::StartBatching();
     detail::DeletePendingTextures();
-    glDrawState.screenWidth = width;
-    glDrawState.screenHeight = height;
+    glDrawState.screenWidth = glDrawState.surfaceWidth = width;
+    glDrawState.screenHeight = glDrawState.surfaceHeight = height;
     pacing.depth = depth;
     pacing.hertz = hertz;
 
-    gl::MatrixMode(GL_PROJECTION);
-    gl::LoadIdentity();
-    gl::Ortho(0, width, height, 0, -1, 1);
-    gl::MatrixMode(GL_MODELVIEW);
-    gl::LoadIdentity();
+    if (detail::glCore) {
+        detail::StartCorePipeline();
+        detail::SetCoreProjection(width, height, false);
+    } else {
+        SetProjection(width, height, false);
+    }
     for (int i = 0; i < 2; ++i) {
         gl::Clear(GL_COLOR_BUFFER_BIT);
         detail::SwapGLBuffers();
@@ -187,8 +223,10 @@ void TGLDrawDriver::Flip() {
             pacing.paceBudget = elapsed * pacing.hertz;
         }
     }
-    if (glOpen) detail::FlushBatch();
+    if (glOpen && glBatch.count != 0) detail::FlushBatchNow();  // the frame's end: not a break of the batch
     detail::SwapGLBuffers();
+    glDrawState.lastFrame = glDrawState.counting;
+    glDrawState.counting = {};
 }
 
 void TGLDrawDriver::SetMouseVisible(int32_t visible) { detail::ShowGLCursor(visible); }
@@ -206,32 +244,7 @@ void TGLDrawDriver::SetBlend(int32_t mode) {
     if (!glOpen || mode == glDrawState.currentBlend) return;
     detail::FlushBatch();
     glDrawState.currentBlend = mode;
-    switch (mode) {
-        case 1:  // masked
-            gl::Disable(GL_BLEND);
-            gl::Enable(GL_ALPHA_TEST);
-            gl::AlphaFunc(GL_GEQUAL, 0.5f);
-            break;
-        case 3:  // alpha
-            gl::Enable(GL_BLEND);
-            gl::BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            gl::Disable(GL_ALPHA_TEST);
-            break;
-        case 4:  // light
-            gl::Enable(GL_BLEND);
-            gl::BlendFunc(GL_SRC_ALPHA, GL_ONE);
-            gl::Disable(GL_ALPHA_TEST);
-            break;
-        case 5:  // shade
-            gl::Enable(GL_BLEND);
-            gl::BlendFunc(GL_DST_COLOR, GL_ZERO);
-            gl::Disable(GL_ALPHA_TEST);
-            break;
-        default:  // 2 solid, and anything unknown
-            gl::Disable(GL_BLEND);
-            gl::Disable(GL_ALPHA_TEST);
-            break;
-    }
+    detail::ApplyBlend();
 }
 
 void TGLDrawDriver::SetAlpha(float alpha) {
@@ -255,11 +268,20 @@ void TGLDrawDriver::SetClearRGB(int32_t red, int32_t green, int32_t blue) {
 void TGLDrawDriver::SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
     if (!glOpen) return;
     detail::FlushBatch();
-    if (x == 0 && y == 0 && width == glDrawState.screenWidth && height == glDrawState.screenHeight) {
+    const detail::GLDrawState& s = glDrawState;
+    if (s.inTarget) {
+        // A target's texture may be larger than its image: never draw past it.
+        const int32_t left = std::max(x, 0), top = std::max(y, 0);
+        const int64_t right = std::min<int64_t>(int64_t{x} + width, s.surfaceWidth);
+        const int64_t bottom = std::min<int64_t>(int64_t{y} + height, s.surfaceHeight);
+        gl::Enable(GL_SCISSOR_TEST);
+        gl::Scissor(left, top, static_cast<GLsizei>(std::max<int64_t>(right - left, 0)),
+                    static_cast<GLsizei>(std::max<int64_t>(bottom - top, 0)));
+    } else if (x == 0 && y == 0 && width == s.screenWidth && height == s.screenHeight) {
         gl::Disable(GL_SCISSOR_TEST);
     } else {
         gl::Enable(GL_SCISSOR_TEST);
-        gl::Scissor(x, glDrawState.screenHeight - y - height, width, height);
+        gl::Scissor(x, s.screenHeight - y - height, width, height);
     }
 }
 
@@ -303,6 +325,22 @@ void TGLDrawDriver::DrawRect(float x0, float y0, float x1, float y1, float tx, f
     quad.Local(x0, y1, tx, ty);
 }
 
+// A render target's rectangle of the surface, read top row first; what lies
+// outside its image reads as transparent black.
+Ref<TPixmap> ReadTargetPixels(const Ref<TPixmap>& pixmap, int32_t x, int32_t y) {
+    const int32_t left = std::max(x, 0), top = std::max(y, 0);
+    const int32_t right = static_cast<int32_t>(std::min<int64_t>(int64_t{x} + pixmap->width, glDrawState.surfaceWidth));
+    const int32_t bottom =
+        static_cast<int32_t>(std::min<int64_t>(int64_t{y} + pixmap->height, glDrawState.surfaceHeight));
+    if (right > left && bottom > top) {
+        gl::PixelStorei(GL_PACK_ROW_LENGTH, pixmap->pitch / 4);
+        uint8_t* at = pixmap->pixels + static_cast<ptrdiff_t>(top - y) * pixmap->pitch + (left - x) * 4;
+        gl::ReadPixels(left, top, right - left, bottom - top, GL_RGBA, GL_UNSIGNED_BYTE, at);
+        gl::PixelStorei(GL_PACK_ROW_LENGTH, 0);
+    }
+    return pixmap;
+}
+
 int32_t OvalSegments(float width, float height) {
     const float rx = width * 0.5f;
     const float ry = height * 0.5f;
@@ -337,15 +375,17 @@ void TGLDrawDriver::DrawPoly(const FloatArray& xy, float handleX, float handleY,
 
 void TGLDrawDriver::BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y) {
     if (!glOpen) return;
-    // Bottom row first, as GL reads.
-    const Ref<TPixmap> rows = detail::RGBARows(MirrorPixmapY(pixmap));
+    // Bottom row first, as GL reads; a render target's rows run top first.
+    const bool target = glDrawState.inTarget;
+    const Ref<TPixmap> rows = detail::RGBARows(target ? pixmap : MirrorPixmapY(pixmap));
     if (rows->width <= 0 || rows->height <= 0) return;
     detail::FlushBatch();
     detail::DisableTextureCached();
+    ++glDrawState.counting.drawCalls;
     // From the top-left corner an empty bitmap moves the raster position,
     // which stays valid even when the target lies partly off the window.
     gl::RasterPos2i(0, 0);
-    gl::Bitmap(0, 0, 0, 0, static_cast<GLfloat>(x), static_cast<GLfloat>(-y - rows->height), nullptr);
+    gl::Bitmap(0, 0, 0, 0, static_cast<GLfloat>(x), static_cast<GLfloat>(target ? y : -y - rows->height), nullptr);
     gl::PixelStorei(GL_UNPACK_ROW_LENGTH, rows->pitch / 4);
     gl::DrawPixels(rows->width, rows->height, GL_RGBA, GL_UNSIGNED_BYTE, rows->pixels);
     gl::PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -358,12 +398,75 @@ Ref<TPixmap> TGLDrawDriver::ReadScreenPixmap(int32_t x, int32_t y, int32_t width
         // Parts outside the window read as transparent black.
         std::memset(pixmap->pixels, 0, static_cast<size_t>(pixmap->capacity));
         detail::FlushBatch();
-        gl::PixelStorei(GL_PACK_ROW_LENGTH, 0);
         gl::PixelStorei(GL_PACK_ALIGNMENT, 4);
+        if (glDrawState.inTarget) return ReadTargetPixels(pixmap, x, y);
+        gl::PixelStorei(GL_PACK_ROW_LENGTH, 0);
         gl::ReadPixels(x, glDrawState.screenHeight - height - y, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
                        pixmap->pixels);
     }
     return MirrorPixmapY(pixmap);
+}
+
+void TGLDrawDriver::GetStats(int32_t& drawCalls, int32_t& textureSwitches, int32_t& shaderSwitches,
+                             int32_t& flushes) {
+    const detail::GLDrawStats& s = glDrawState.lastFrame;
+    drawCalls = s.drawCalls;
+    textureSwitches = s.textureSwitches;
+    shaderSwitches = s.shaderSwitches;
+    flushes = s.flushes;
+}
+
+int32_t TGLDrawDriver::SetTarget(TImageFrame* frame) {
+    if (!frame && !glDrawState.inTarget) return 1;
+    if (!glOpen) {
+        if (frame) detail::SetLastErrorText("no display is open to draw into images");
+        return frame ? 0 : 1;
+    }
+    auto* target = dynamic_cast<TGLDynamicTextureFrame*>(frame);
+    if (frame && !target) {
+        detail::SetLastErrorText("only images made by NewImage can be draw targets");
+        return 0;
+    }
+    if (target && detail::glCore && detail::ShaderSamples(target)) {
+        detail::SetLastErrorText("the image is sampled by the draw shader: it cannot be drawn into now");
+        return 0;
+    }
+    if (target && !detail::glCore && epoxy_gl_version() < 30 && !epoxy_has_gl_extension("GL_ARB_framebuffer_object")) {
+        detail::SetLastErrorText("this GL cannot draw into images (no framebuffer objects)");
+        return 0;
+    }
+    detail::FlushBatch();
+    const uint32_t framebuffer = target ? target->Framebuffer() : 0;
+    if (target && framebuffer == 0) {
+        detail::SetLastErrorText("the GL cannot draw into this image");
+        return 0;
+    }
+    detail::GLDrawState& s = glDrawState;
+    if (auto* previous = dynamic_cast<TGLDynamicTextureFrame*>(s.targetFrame)) previous->DrawnInto();
+    gl::BindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    s.targetFrame = target;
+    s.inTarget = target != nullptr;
+    // GL's viewport spans the whole texture; the scissor keeps draws inside
+    // the image (SetViewport, which the 2D layer calls next).
+    int32_t width = s.screenWidth, height = s.screenHeight;
+    if (target) {
+        target->DrawnInto();
+        width = target->pixmap->width;
+        height = target->pixmap->height;
+        s.surfaceWidth = target->window->width;
+        s.surfaceHeight = target->window->height;
+    } else {
+        s.surfaceWidth = s.screenWidth;
+        s.surfaceHeight = s.screenHeight;
+    }
+    gl::Viewport(0, 0, width, height);
+    if (detail::glCore) {
+        detail::SetCoreProjection(width, height, s.inTarget);
+    } else {
+        SetProjection(width, height, s.inTarget);
+    }
+    if (s.currentBlend != 0) detail::ApplyBlend();
+    return 1;
 }
 
 int InitGLDrawDriver() {
@@ -376,7 +479,7 @@ int InitGLDrawDriver() {
     InitGL2DHelper();
     InitSystemAPI();
     detail::NoteModuleStarted("GL 2D driver");
-    CurrentDrawDriver() = New<TGLDrawDriver>();
+    detail::InstallGLDrivers();
     return 0;
 }
 

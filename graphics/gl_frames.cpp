@@ -6,8 +6,10 @@
 
 #include "graphics/gl_native.h"
 #include "graphics/gl_state.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/graphics/gl2d_helper.h"
 #include "korvagl/graphics/gl_graphics.h"
+#include "korvagl/graphics/image.h"
 
 namespace korva {
 
@@ -23,6 +25,10 @@ TGLTextureFrame::~TGLTextureFrame() {
 void TGLTextureFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
     if (!detail::glOpen) return;
     if (generation_ != detail::glGeneration && !MakeTexture()) return;
+    if (premultiplied_ != glDrawState.premultipliedSource) detail::SetPremultipliedSource(premultiplied_);
+    if (premultiplied_) {
+        if (!DrawPremultiplied(x0, y0, x1, y1, tx, ty)) return;
+    }
     detail::EnableTextureCached(texture);
     const float xx = glDrawState.xx, xy = glDrawState.xy, yx = glDrawState.yx, yy = glDrawState.yy;
     if (detail::glBatch.enabled) {
@@ -31,6 +37,7 @@ void TGLTextureFrame::Draw(float x0, float y0, float x1, float y1, float tx, flo
         detail::PutVertex(v[1], x1 * xx + y0 * xy + tx, x1 * yx + y0 * yy + ty, uMax, vMin);
         detail::PutVertex(v[2], x1 * xx + y1 * xy + tx, x1 * yx + y1 * yy + ty, uMax, vMax);
         detail::PutVertex(v[3], x0 * xx + y1 * xy + tx, x0 * yx + y1 * yy + ty, uMin, vMax);
+        if (premultiplied_) std::memcpy(glDrawState.drawColor, straightColor_, 4);
         return;
     }
     gl::Begin(GL_QUADS);
@@ -43,6 +50,25 @@ void TGLTextureFrame::Draw(float x0, float y0, float x1, float y1, float tx, flo
     gl::TexCoord2f(uMin, vMax);
     gl::Vertex2f(x0 * xx + y1 * xy + tx, x0 * yx + y1 * yy + ty);
     gl::End();
+    if (premultiplied_) {
+        std::memcpy(glDrawState.drawColor, straightColor_, 4);
+        detail::SendColor();
+    }
+}
+
+bool TGLTextureFrame::DrawPremultiplied(float, float, float, float, float, float) {
+    // The texels are premultiplied, so the tint is too: colour times alpha.
+    // Drawing a frame into itself is refused (GL would read what it writes).
+    if (this == glDrawState.targetFrame) {
+        detail::SetLastErrorText("an image cannot be drawn into itself: it is the draw target");
+        return false;
+    }
+    static_cast<TGLDynamicTextureFrame*>(this)->SyncMipmaps();
+    uint8_t* c = glDrawState.drawColor;
+    std::memcpy(straightColor_, c, 4);
+    for (int i = 0; i < 3; ++i) c[i] = static_cast<uint8_t>((c[i] * c[3] + 127) / 255);
+    if (!detail::glBatch.enabled) detail::SendColor();
+    return true;
 }
 
 Ref<TPixmap> TGLTextureFrame::Lock(int32_t, int32_t) { RaiseRuntimeError("Image frame cannot be locked"); }
@@ -98,8 +124,61 @@ Ref<TGLTextureFrame> TGLTextureFrame::CreateFromPixmap(const Ref<TPixmap>& pixma
     return frame;
 }
 
+TGLDynamicTextureFrame::~TGLDynamicTextureFrame() {
+    if (glDrawState.targetFrame == this) glDrawState.targetFrame = nullptr;
+    if (framebuffer_ != 0 && detail::glOpen && framebufferSerial_ == detail::glContextSerial) {
+        detail::FlushBatch();
+        gl::DeleteFramebuffers(1, &framebuffer_);
+    }
+}
+
+uint32_t TGLDynamicTextureFrame::Framebuffer() {
+    if (!detail::glOpen || !MakeTexture()) return 0;
+    if (framebuffer_ != 0 && framebufferSerial_ == detail::glContextSerial) return framebuffer_;
+    // Framebuffers are not shared between contexts: each display makes its own.
+    framebuffer_ = 0;
+    gl::GenFramebuffers(1, &framebuffer_);
+    gl::BindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    gl::FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    const bool complete = gl::CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    gl::BindFramebuffer(GL_FRAMEBUFFER, 0);
+    framebufferSerial_ = detail::glContextSerial;
+    if (!complete) {
+        gl::DeleteFramebuffers(1, &framebuffer_);
+        framebuffer_ = 0;
+    }
+    return framebuffer_;
+}
+
+void TGLDynamicTextureFrame::DrawnInto() {
+    premultiplied_ = true;
+    pixelsStale_ = true;
+    mipmapsStale_ = true;
+}
+
+void TGLDynamicTextureFrame::SyncPixels() {
+    if (!pixelsStale_ || !detail::glOpen || generation_ != detail::glGeneration) return;
+    detail::FlushBatch();
+    detail::BindTextureCached(texture);
+    gl::PixelStorei(GL_PACK_ROW_LENGTH, pixmap->pitch / 4);
+    gl::PixelStorei(GL_PACK_ALIGNMENT, 4);
+    gl::GetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixmap->pixels);
+    gl::PixelStorei(GL_PACK_ROW_LENGTH, 0);
+    // While it is still the target, later draws change it again.
+    pixelsStale_ = glDrawState.targetFrame == this;
+}
+
+void TGLDynamicTextureFrame::SyncMipmaps() {
+    if (!mipmapsStale_ || glDrawState.targetFrame == this) return;
+    mipmapsStale_ = false;
+    if (!(flags & IMAGE_FILTERED)) return;
+    detail::BindTextureCached(texture);
+    gl::GenerateMipmap(GL_TEXTURE_2D);
+}
+
 Ref<TPixmap> TGLDynamicTextureFrame::Lock(int32_t read, int32_t write) {
     if (detail::glOpen) detail::FlushBatch();  // queued draws show the pixels as they were
+    SyncPixels();
     lockRead = read;
     lockWrite = write;
     return window;

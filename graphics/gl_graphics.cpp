@@ -1,6 +1,7 @@
 // GL graphics helpers: texture size fitting, textures from pixmaps, debug text.
 #include "korvagl/graphics/gl_graphics.h"
 
+#include "graphics/gl33_pipeline.h"
 #include "graphics/gl_calls.h"
 #include "graphics/gl_native.h"
 #include "graphics/gl_state.h"
@@ -44,7 +45,7 @@ void FitTextureSize(int32_t& width, int32_t& height) {
     height = static_cast<int32_t>(h);
     if (!detail::glOpen) return;
     while (true) {
-        gl::TexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        gl::TexImage2D(GL_PROXY_TEXTURE_2D, 0, detail::glCore ? GL_RGBA8 : 4, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
         GLint fitted = 0;
         gl::GetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fitted);
         if (fitted != 0) return;
@@ -82,11 +83,16 @@ uint32_t TextureFromPixmap(const Ref<TPixmap>& pixmap, int32_t mipmapped) {
 
 void DrawDebugText(const String& text, int32_t x, int32_t y) {
     if (!detail::glOpen) return;
+    if (detail::glCore) {  // no bitmaps there: textured quads of the same font
+        detail::DrawCoreDebugText(text, x, y);
+        return;
+    }
     namespace gl = detail::gl;
     // Bitmaps are textured like any fragment: keep the text in plain colour.
     detail::FlushBatch();
     DisableTexture();
     detail::SendColorIfNeeded();  // the raster colour is the current colour
+    ++detail::glDrawState.counting.drawCalls;
     GLint viewport[4] = {0, 0, 0, 0};
     GLint matrixMode = GL_MODELVIEW;
     gl::GetIntegerv(GL_VIEWPORT, viewport);
@@ -102,13 +108,16 @@ void DrawDebugText(const String& text, int32_t x, int32_t y) {
     const GLint vx = viewport[0], vy = viewport[1], vw = viewport[2], vh = viewport[3];
     // (0, 0) is the viewport's centre; an empty bitmap moves the raster
     // position without the risk of placing it outside the window.
+    // In a render target GL's rows run down the image, and so do the glyphs'.
+    const bool target = detail::glDrawState.inTarget;
     gl::RasterPos2i(0, 0);
-    gl::Bitmap(0, 0, 0, 0, static_cast<GLfloat>(x + vx - vw / 2), static_cast<GLfloat>(vh - y - 16 - vh / 2 + vy),
-               nullptr);
+    gl::Bitmap(0, 0, 0, 0, static_cast<GLfloat>(x + vx - vw / 2),
+               static_cast<GLfloat>(target ? y + vy - vh / 2 : vh - y - 16 - vh / 2 + vy), nullptr);
     if (lists != 0) {
+        const uint32_t base = lists + (target ? 256 : 0);
         for (int32_t i = 0; i < text.Length(); ++i) {
             const uint16_t unit = text[i];
-            if (unit <= 255) gl::CallList(lists + unit);
+            if (unit <= 255) gl::CallList(base + unit);
         }
     }
 

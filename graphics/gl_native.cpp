@@ -31,6 +31,8 @@ void ResetCallCounts() {
 }  // namespace gl
 
 bool glOpen = false;
+bool glCore = false;
+uint32_t glContextSerial = 0;
 uint32_t glGeneration = 0;
 
 namespace {
@@ -171,9 +173,17 @@ bool FindMode(int32_t width, int32_t height, int32_t depth, int32_t hertz, SDL_D
     return any;
 }
 
-void SetPixelFormat(int32_t flags) {
+// The pixel format of the open flags, and the profile: 3.3 core or
+// compatibility (which the GL 1.1 driver draws with).
+void SetPixelFormat(int32_t flags, bool core) {
     SDL_GL_ResetAttributes();
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    if (core) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    } else {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    }
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (flags & kOpenBackBuffer) ? 1 : 0);
     // One bit each: the nearest format, in practice the desktop's depth.
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
@@ -215,21 +225,25 @@ SDL_Window* CreateFullScreen(int32_t width, int32_t height, int32_t depth, int32
     return window;
 }
 
-// Font rows bottom row first, leftmost pixel in the high bit, as glBitmap takes them.
+// Font rows bottom row first, leftmost pixel in the high bit, as glBitmap
+// takes them; the second 256 lists top row first, for render targets (whose
+// top row is GL's row 0).
 void BuildTextLists(uint32_t base) {
     gl::PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     gl::PixelStorei(GL_UNPACK_ALIGNMENT, 1);
     GLubyte rows[16];
-    for (int code = 0; code < 256; ++code) {
+    for (int code = 0; code < 512; ++code) {
+        const bool topFirst = code >= 256;
         for (int row = 0; row < 16; ++row) {
             uint8_t bits = 0;
-            if (code >= 32 && code < 128) {
-                const uint8_t source = kKorvaFontData[row * 96 + (code - 32)];
+            const int c = code & 255;
+            if (c >= 32 && c < 128) {
+                const uint8_t source = kKorvaFontData[row * 96 + (c - 32)];
                 for (int k = 0; k < 8; ++k) {
                     if (source & (1u << k)) bits |= static_cast<uint8_t>(0x80u >> k);
                 }
             }
-            rows[15 - row] = bits;
+            rows[topFirst ? row : 15 - row] = bits;
         }
         gl::NewList(base + code, GL_COMPILE);
         gl::Bitmap(8, 16, 0.0f, 0.0f, 8.0f, 0.0f, rows);
@@ -250,11 +264,19 @@ int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t her
     }
     if (!StartVideo()) return OpenFailure(width, height, flags, "SDL video would not start");
     const bool shared = MakeRootContextCurrent();
-    SetPixelFormat(flags);
+    bool core = (flags & kOpenCoreProfile) != 0;
+    SetPixelFormat(flags, core);
     SDL_Window* window = (flags & kOpenFullScreen) ? CreateFullScreen(width, height, depth, hertz)
                                                    : CreateWindowed(width, height);
     if (!window) return OpenFailure(width, height, flags, "SDL made no window");
     SDL_GLContext context = CreateDisplayContext(window, shared);
+    if (!context && core) {
+        // No 3.3 core profile here: the same window with a compatibility context.
+        core = false;
+        if (shared) SDL_GL_MakeCurrent(rootWindow, rootContext);
+        SetPixelFormat(flags, false);
+        context = CreateDisplayContext(window, shared);
+    }
     if (!context) {
         OpenFailure(width, height, flags, "SDL made no OpenGL context");
         SDL_DestroyWindow(window);
@@ -269,6 +291,8 @@ int32_t OpenGLGraphics(int32_t width, int32_t height, int32_t depth, int32_t her
     glWindow = window;
     glContext = context;
     glOpen = true;
+    glCore = core;
+    ++glContextSerial;
     SetSwapInterval(0);
     return 1;
 }
@@ -287,6 +311,7 @@ void SetGLWindowTitle(const std::string& utf8) {
 void CloseGLGraphics() {
     if (!glOpen) return;
     glOpen = false;
+    glCore = false;
     // The root stays current: the objects it shares live on.
     if (!rootContext || SDL_GL_MakeCurrent(rootWindow, rootContext) != 0) SDL_GL_MakeCurrent(glWindow, nullptr);
     SDL_GL_DeleteContext(glContext);
@@ -334,7 +359,7 @@ uint32_t GetTextLists() {
     if (!glOpen) return 0;
     if (textLists == 0 || textListsGeneration != glGeneration) {
         textListsGeneration = glGeneration;
-        textLists = gl::GenLists(256);
+        textLists = gl::GenLists(512);
         if (textLists != 0) BuildTextLists(textLists);
     }
     return textLists;

@@ -16,6 +16,9 @@ inline constexpr int32_t kOpenAlphaBuffer = 4;
 inline constexpr int32_t kOpenDepthBuffer = 8;
 inline constexpr int32_t kOpenStencilBuffer = 16;
 inline constexpr int32_t kOpenAccumBuffer = 32;
+// Asks for an OpenGL 3.3 core profile context; when the GL offers none the
+// display gets a compatibility context instead (glCore tells which).
+inline constexpr int32_t kOpenCoreProfile = 64;
 
 // Closes whatever is open, then opens a window of width x height with a GL
 // context current on it: full screen ("KorvaGL Application", the display
@@ -42,14 +45,19 @@ int32_t EnumGLModes(int32_t* buffer, int32_t bytes);
 int32_t SetSwapInterval(int32_t interval);
 void SwapGLBuffers();
 void ShowGLCursor(int32_t show);
-// First of 256 display lists drawing the 8x16 font with glBitmap (8 pixels
-// advance each); built once per set of GL objects (see glGeneration); 0 when
-// nothing is open.
+// First of 512 display lists drawing the 8x16 font with glBitmap (8 pixels
+// advance each), the second 256 for surfaces whose top row is GL's row 0;
+// built once per set of GL objects (see glGeneration); 0 when nothing is open.
 uint32_t GetTextLists();
 
 // True while a window and context exist. Every GL call of the subsystem
 // happens only then.
 extern bool glOpen;
+// True while the open display's context is a 3.3 core profile one.
+extern bool glCore;
+// Moves on with every display context made: objects that contexts do not
+// share (framebuffers, vertex arrays) belong to one serial.
+extern uint32_t glContextSerial;
 // Names the set of GL objects (textures, display lists) the current display
 // reaches. Every display shares the objects of one root context kept for the
 // whole process, so this stays the same across display changes; it moves on

@@ -6,9 +6,22 @@
 #include <cstdint>
 #include <cstring>
 
+#include "graphics/gl_native.h"
 #include "korvagl/pixmap/pixmap.h"
 
+namespace korva {
+class TImageFrame;
+}
+
 namespace korva::detail {
+
+// What drawing cost GL, counted as it happens; Flip makes it the last frame's.
+struct GLDrawStats {
+    int32_t drawCalls = 0;        // GL draw calls of any kind
+    int32_t textureSwitches = 0;  // texture binds that changed the bound texture
+    int32_t shaderSwitches = 0;   // program changes (GL 3.3 driver)
+    int32_t flushes = 0;          // queued draws drawn early: the state changed or the pixels were needed
+};
 
 struct GLDrawState {
     uint8_t drawColor[4] = {0, 0, 0, 0};  // red, green, blue, alpha as sent to GL
@@ -17,12 +30,27 @@ struct GLDrawState {
     uint32_t currentTexture = 0;
     int32_t texturingEnabled = 0;
     int32_t screenWidth = 0, screenHeight = 0;
+    // The surface drawn into: the display, or a render target (whose rows
+    // run top first in GL's own coordinates, so no y flip applies).
+    int32_t surfaceWidth = 0, surfaceHeight = 0;
+    bool inTarget = false;
+    // The frame being drawn holds premultiplied colour (a render target).
+    bool premultipliedSource = false;
+    TImageFrame* targetFrame = nullptr;  // the render target drawn into, or none
+    // GL 3.3: the texture that stands for "texturing off" (one white texel).
+    uint32_t whiteTexture = 0;
+    GLDrawStats counting, lastFrame;
 };
 
 extern GLDrawState glDrawState;
 
 // Forgets the cached GL state: a new context starts with GL's defaults.
 void ResetGLStateCaches();
+// Sets GL's blending for currentBlend, the surface (a render target keeps
+// premultiplied colour and composes its alpha) and the source's kind.
+void ApplyBlend();
+// The next draws' texels are (or are not) premultiplied; re-applies blending.
+void SetPremultipliedSource(bool premultiplied);
 
 // The pixmap as PIX_RGBA32 rows whose length GL can be told in pixels: the
 // pixmap itself when it is that already, else a converted copy.
@@ -43,6 +71,12 @@ void ForEachMipLevel(int32_t width, int32_t height, bool mipmapped, Level&& leve
         if (height > 1) height /= 2;
     }
 }
+
+// Makes CurrentDrawDriver() the driver of the open context's kind (GL 3.3
+// core or 1.1), once a display has opened (gl33_draw_driver.cpp).
+void UseDriverOfContext();
+// Makes both GL drivers and the chosen one current (InitGLDrawDriver).
+void InstallGLDrivers();
 
 // Deletes a texture of GL object set `generation` (see glNative's
 // glGeneration): at once while a display of that set is open, else when
@@ -87,17 +121,26 @@ extern GLBatch glBatch;
 void StartBatching();
 // Draws the queued vertices.
 void FlushBatchNow();
+// GL 3.3: draws n vertices of `mode` (the batch's primitive kinds) from
+// memory through the stream buffer (gl33_pipeline.cpp).
+void DrawCoreVertices(GLenum mode, const BatchVertex* vertices, int32_t n);
 
+// Draws the queue because its state is about to change or its pixels are needed.
 inline void FlushBatch() {
-    if (glBatch.count != 0) FlushBatchNow();
+    if (glBatch.count != 0) {
+        ++glDrawState.counting.flushes;
+        FlushBatchNow();
+    }
 }
 
 // Room for n vertices of one primitive kind in the batch (n at most
 // kCapacity); the caller fills them.
 inline BatchVertex* ReserveVertices(GLenum mode, int32_t n) {
-    if (glBatch.mode != mode || glBatch.count + n > GLBatch::kCapacity) {
+    if (glBatch.mode != mode) {
         FlushBatch();
         glBatch.mode = mode;
+    } else if (glBatch.count + n > GLBatch::kCapacity) {
+        FlushBatchNow();  // full: not a break of the batch
     }
     BatchVertex* v = glBatch.vertices + glBatch.count;
     glBatch.count += n;
@@ -131,11 +174,15 @@ inline void BindTextureCached(uint32_t name) {
         FlushBatch();
         gl::BindTexture(GL_TEXTURE_2D, name);
         glDrawState.currentTexture = name;
+        ++glDrawState.counting.textureSwitches;
     }
 }
 
+// The GL 3.3 pipeline has no switch for texturing: untextured draws sample
+// a white texel instead, which leaves their colour as it is.
 inline void EnableTextureCached(uint32_t name) {
     BindTextureCached(name);
+    if (glCore) return;
     if (glDrawState.texturingEnabled == 0) {
         FlushBatch();
         gl::Enable(GL_TEXTURE_2D);
@@ -143,7 +190,13 @@ inline void EnableTextureCached(uint32_t name) {
     }
 }
 
+// Untextured draws (and bitmaps) are never premultiplied.
 inline void DisableTextureCached() {
+    if (glDrawState.premultipliedSource) SetPremultipliedSource(false);
+    if (glCore) {
+        BindTextureCached(glDrawState.whiteTexture);
+        return;
+    }
     if (glDrawState.texturingEnabled == 1) {
         FlushBatch();
         gl::Disable(GL_TEXTURE_2D);

@@ -17,6 +17,7 @@
 
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
+#include "script/script_libraries.h"
 
 namespace korva {
 namespace {
@@ -50,21 +51,20 @@ String TopText(lua_State* L, int base) {
     return ToText(bytes, length);
 }
 
-// The libraries a script sees, each also recorded as loaded. Argument 1 is
-// the engine.
+// The libraries a script sees. Argument 1 is the engine, 2 its powers.
 int OpenLibraries(lua_State* L) {
-    static const luaL_Reg libraries[] = {
-        {LUA_GNAME, luaopen_base},          {LUA_COLIBNAME, luaopen_coroutine},
-        {LUA_TABLIBNAME, luaopen_table},    {LUA_IOLIBNAME, luaopen_io},
-        {LUA_OSLIBNAME, luaopen_os},        {LUA_STRLIBNAME, luaopen_string},
-        {LUA_MATHLIBNAME, luaopen_math},
-    };
-    for (const luaL_Reg& library : libraries) {
-        luaL_requiref(L, library.name, library.func, 1);
-        lua_pop(L, 1);
-    }
+    const auto powers = static_cast<int32_t>(lua_tointeger(L, 2));
+    lua_settop(L, 1);
+    detail::OpenScriptLibraries(L, powers);
     lua_rawsetp(L, LUA_REGISTRYINDEX, &kEngineKey);
     return 0;
+}
+
+// lua_pcall with the memory ceiling in force: the engine's way of running
+// script code.
+int ProtectedCall(lua_State* L, int arguments, int results) {
+    detail::TCeilingScope armed(L, true);
+    return lua_pcall(L, arguments, results, 0);
 }
 
 // Stack: the function's name, then its arguments. Looks the global up (its
@@ -92,7 +92,9 @@ void Close(lua_State* L) {
     // Finalisers that run while closing must not find the engine any more.
     lua_pushnil(L);
     lua_rawsetp(L, LUA_REGISTRYINDEX, &kEngineKey);
+    detail::TMemoryCeiling* ceiling = detail::TMemoryCeiling::Of(L);
     lua_close(L);
+    delete ceiling;
 }
 
 // Pushes the low byte of each unit; short texts skip the heap.
@@ -114,12 +116,18 @@ void PushBytes(lua_State* L, const String& text) {
 // Marks an interpreter call in progress. The engine stays alive through it
 // even if a host function drops the last reference, and interpreters that a
 // host function stopped meanwhile are closed when the outermost call ends.
+// The engine's own steps are not held to the memory ceiling, only the script
+// code it runs (ProtectedCall).
 class ScriptEngine::Running {
 public:
     // An engine made by New is kept alive; one made otherwise is never
     // deleted by a Ref, so holding one is harmless.
-    explicit Running(ScriptEngine& engine) : engine_(engine), keep_(&engine) { ++engine_.depth_; }
+    explicit Running(ScriptEngine& engine)
+        : engine_(engine), keep_(&engine), unlimited_(engine.state_, false) {
+        ++engine_.depth_;
+    }
     ~Running() {
+        unlimited_.Restore();  // while the interpreter is still open
         if (--engine_.depth_ == 0) engine_.CloseRetired();
     }
     Running(const Running&) = delete;
@@ -128,9 +136,15 @@ public:
 private:
     ScriptEngine& engine_;
     Ref<ScriptEngine> keep_;
+    detail::TCeilingScope unlimited_;
 };
 
 ScriptEngine::ScriptEngine() : arguments_(NewList()) { ScriptEngine::Start(); }
+
+ScriptEngine::ScriptEngine(int32_t powers, int64_t memoryLimit)
+    : powers_(powers & SCRIPT_POWERS_ALL), memoryLimit_(memoryLimit < 0 ? 0 : memoryLimit), arguments_(NewList()) {
+    ScriptEngine::Start();
+}
 
 ScriptEngine::~ScriptEngine() {
     CloseState();
@@ -141,30 +155,36 @@ void ScriptEngine::Start() {
     CloseState();
     lua_State* L = luaL_newstate();
     if (!L) return;
+    if (memoryLimit_ > 0) detail::TMemoryCeiling::Install(L, memoryLimit_);
     lua_pushcfunction(L, OpenLibraries);
     lua_pushlightuserdata(L, this);
-    if (lua_pcall(L, 1, 0, 0) != LUA_OK) {
-        lua_close(L);
+    lua_pushinteger(L, powers_);
+    if (ProtectedCall(L, 2, 0) != LUA_OK) {
+        Close(L);
         return;
     }
     state_ = L;
     started_ = 1;
 }
 
+// What host functions push and read is the host's, never refused for memory.
 void ScriptEngine::PushString(lua_State* L, const String& text) {
     if (!started_ || !L) return;
+    detail::TCeilingScope unlimited(L, false);
     luaL_checkstack(L, 1, nullptr);
     PushBytes(L, text);
 }
 
 void ScriptEngine::PushNumber(lua_State* L, double value) {
     if (!started_ || !L) return;
+    detail::TCeilingScope unlimited(L, false);
     luaL_checkstack(L, 1, nullptr);
     lua_pushnumber(L, value);
 }
 
 void ScriptEngine::PushBoolean(lua_State* L, int value) {
     if (!started_ || !L) return;
+    detail::TCeilingScope unlimited(L, false);
     luaL_checkstack(L, 1, nullptr);
     lua_pushboolean(L, value);
 }
@@ -181,7 +201,7 @@ void ScriptEngine::RegisterFunction(LuaCFunction function, const String& name) {
     lua_pushcfunction(L, SetGlobal);
     PushBytes(L, name);
     LuaPushFunction(L, function);
-    const int status = lua_pcall(L, 2, 0, 0);
+    const int status = ProtectedCall(L, 2, 0);
     if (status != LUA_OK) InterpreterFailure(L, base, status);
 }
 
@@ -195,6 +215,7 @@ void ScriptEngine::ClearArguments() {
 }
 
 String ScriptEngine::ArgString(lua_State* L, int index) {
+    detail::TCeilingScope unlimited(L, false);  // a number becomes a string in place
     LuaCheckString(L, index);
     // The value is a string now; take all its bytes, zeros included.
     size_t length = 0;
@@ -281,7 +302,7 @@ int ScriptEngine::CallFunction(const String& name, int wantResult) {
     // All results are kept and the wanted one is picked out: Lua keeps a
     // wanted count in 16 bits, so a large one would be cut. A result past the
     // returned ones would be nil, which is no result.
-    const int status = lua_pcall(L, arguments + called, wantResult != 0 ? LUA_MULTRET : 0, 0);
+    const int status = ProtectedCall(L, arguments + called, wantResult != 0 ? LUA_MULTRET : 0);
     if (status != LUA_OK) return InterpreterFailure(L, base, status);
     const int returned = lua_gettop(L) - base;
     const int wanted = wantResult < 0 ? returned : wantResult;
@@ -375,11 +396,12 @@ int ScriptEngine::RunFile(const String& path) {
     const std::u16string_view units = path.View();
     const bool named = std::none_of(units.begin(), units.end(), [](char16_t c) { return c == 0 || c > 0xFF; });
     int status = named ? luaL_loadfilex(L, bytes.c_str(), "t") : LUA_ERRFILE;
-    if (status == LUA_OK) status = lua_pcall(L, 0, LUA_MULTRET, 0);
+    if (status == LUA_OK) status = ProtectedCall(L, 0, LUA_MULTRET);
     if (status != LUA_OK) {
         if (!named) lua_pushfstring(L, "cannot open %s: not a valid file name", path.ToUtf8().c_str());
         InterpreterFailure(L, base, status);
-        const std::string message = errorText_.ToBytes();
+        // One line, in the form LastErrorText and the log give it.
+        const std::string message = detail::Escaped(errorText_).ToUtf8();
         std::fprintf(stderr, "%s\n", message.c_str());
         return LoadFailed();
     }
@@ -395,7 +417,7 @@ int ScriptEngine::RunScript() {
     const int base = lua_gettop(L);
     if (!lua_checkstack(L, 1)) return StackFailure();
     lua_rawgetp(L, LUA_REGISTRYINDEX, &kChunkKey);
-    const int status = lua_pcall(L, 0, 0, 0);
+    const int status = ProtectedCall(L, 0, 0);
     if (status != LUA_OK) return InterpreterFailure(L, base, status);
     lua_settop(L, base);
     return 1;
@@ -408,6 +430,11 @@ int ScriptEngine::ErrorCode() { return errorCode_; }
 void ScriptEngine::Stop() { CloseState(); }
 
 int ScriptEngine::IsStarted() { return started_; }
+
+int64_t ScriptEngine::MemoryInUse() const {
+    if (!state_) return 0;
+    return int64_t{lua_gc(state_, LUA_GCCOUNT, 0)} * 1024 + lua_gc(state_, LUA_GCCOUNTB, 0);
+}
 
 int ScriptEngine::OwnFailure(const char* text) {
     errorText_ = text;

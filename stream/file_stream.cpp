@@ -27,8 +27,12 @@ void TFileStream::Advance(int64_t count) {
     pos += count;
 }
 
+void TFileStream::NoteFailure() {
+    if (!failed) failed = errno ? errno : EIO;
+}
+
 void TFileStream::PrepareRead() {
-    if (direction == Direction::Writing && std::fflush(file) != 0) failed = 1;
+    if (direction == Direction::Writing && std::fflush(file) != 0) NoteFailure();
     direction = Direction::Reading;
 }
 
@@ -40,7 +44,7 @@ void TFileStream::PrepareWrite() {
 
 int32_t TFileStream::Seek(int32_t p) {
     if (!file || !seekable) return -1;
-    if (direction == Direction::Writing && std::fflush(file) != 0) failed = 1;
+    if (direction == Direction::Writing && std::fflush(file) != 0) NoteFailure();
     direction = Direction::None;
     fseeko(file, p, SEEK_SET);
     const off_t at = ftello(file);
@@ -51,7 +55,7 @@ int32_t TFileStream::Seek(int32_t p) {
 int32_t TFileStream::Flush() {
     if (!file) return 0;
     if (direction == Direction::Writing) {
-        if (std::fflush(file) != 0) failed = 1;
+        if (std::fflush(file) != 0) NoteFailure();
         direction = Direction::None;
     }
     return 0;
@@ -60,7 +64,7 @@ int32_t TFileStream::Flush() {
 int32_t TFileStream::Close() {
     if (!file) return 0;
     Flush();
-    if (std::fclose(file) != 0) failed = 1;
+    if (std::fclose(file) != 0) NoteFailure();
     file = nullptr;
     pos = 0;
     size = 0;
@@ -80,7 +84,7 @@ int32_t TFileStream::Write(const void* buf, int32_t count) {
     if (!file || count <= 0) return 0;
     PrepareWrite();
     const size_t put = std::fwrite(buf, 1, static_cast<size_t>(count), file);
-    if (put < static_cast<size_t>(count)) failed = 1;
+    if (put < static_cast<size_t>(count)) NoteFailure();
     Advance(static_cast<int64_t>(put));
     if (pos > size) size = pos;
     return static_cast<int32_t>(put);
@@ -174,7 +178,7 @@ bool detail::CopyFileToEnd(TFileStream& from, TFileStream& to) {
     off_t in = from.pos;
     off_t out = to.pos;
     bool moved = false;
-    bool failed = false;
+    int failure = 0;
     for (;;) {
         const ssize_t n = ::copy_file_range(fileno(from.file), &in, fileno(to.file), &out, size_t{1} << 30, 0);
         if (n > 0) {
@@ -183,7 +187,7 @@ bool detail::CopyFileToEnd(TFileStream& from, TFileStream& to) {
             break;
         } else if (errno != EINTR) {
             if (!moved) return false;  // not possible here: the byte-by-buffer copy takes over
-            failed = true;
+            failure = errno;
             break;
         }
     }
@@ -193,8 +197,9 @@ bool detail::CopyFileToEnd(TFileStream& from, TFileStream& to) {
     from.pos = in;
     to.pos = out;
     if (to.pos > to.size) to.size = to.pos;
-    if (failed) {
-        to.failed = 1;
+    if (failure) {
+        errno = failure;
+        to.NoteFailure();
         throw TStreamWriteError();
     }
     return true;

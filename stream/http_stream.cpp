@@ -102,6 +102,26 @@ bool IsRedirect(int32_t status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+enum class Coding { Plain, Chunked, Unknown };
+
+// How a body in the transfer codings `list` ("chunked", "identity, chunked")
+// is read: chunked must come last, and identity changes nothing.
+Coding BodyCoding(const String& list) {
+    const std::string text = list.ToBytes();
+    Coding coding = Coding::Plain;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        const std::string_view name = Trim(std::string_view(text).substr(start, comma - start));
+        start = comma + 1;
+        if (name.empty()) continue;
+        if (coding == Coding::Chunked) return Coding::Unknown;  // something after chunked
+        if (SameLetters(name, "chunked")) coding = Coding::Chunked;
+        else if (!SameLetters(name, "identity")) return Coding::Unknown;
+    }
+    return coding;
+}
+
 Ref<TByteStream> Failed(const String& url, const String& cause) {
     detail::SetLastErrorText(detail::Quoted(url) + ": " + cause);
     return nullptr;
@@ -136,11 +156,44 @@ Ref<TTcpStream> Request(const String& url, const Target& target, detail::THttpRe
 
 }  // namespace
 
+namespace {
+
+// Takes one header field into `head`; the empty string or why the response
+// cannot be used.
+std::string TakeField(std::string_view name, std::string_view value, detail::THttpResponseHead& head) {
+    name = Trim(name);
+    value = Trim(value);
+    if (SameLetters(name, "Content-Length")) {
+        const int64_t length = ParseLength(value);
+        if (length < 0 || (head.contentLength >= 0 && head.contentLength != length)) {
+            return "bad Content-Length \"" + std::string(value) + "\"";
+        }
+        head.contentLength = length;
+    } else if (SameLetters(name, "Location")) {
+        head.location = String(std::string(value));
+    } else if (SameLetters(name, "Transfer-Encoding") && !value.empty()) {
+        // Repeated fields make one list.
+        const String coding = String(std::string(value));
+        head.transferEncoding = head.transferEncoding.IsEmpty() ? coding : head.transferEncoding + ", " + coding;
+    }
+    return "";
+}
+
+}  // namespace
+
 String detail::ReadHttpResponseHead(TByteStream& stream, THttpResponseHead& head) {
     head = THttpResponseHead();
     int32_t total = 0;
     bool first = true;
     std::string line;
+    std::string field;  // the last field line, with its continuation lines
+    const auto takeField = [&] {
+        const size_t colon = field.find(':');
+        const std::string_view text(field);
+        std::string problem = colon == std::string::npos ? "" : TakeField(text.substr(0, colon), text.substr(colon + 1), head);
+        field.clear();
+        return problem;
+    };
     while (stream.Eof() == 0) {
         // One line, as ReadLine reads it, within the header's byte budget.
         line.clear();
@@ -162,29 +215,22 @@ String detail::ReadHttpResponseHead(TByteStream& stream, THttpResponseHead& head
             first = false;
             continue;
         }
+        if (!line.empty() && ended && (line[0] == ' ' || line[0] == '\t') && !field.empty()) {
+            // An old-style continuation: part of the field above, after a space.
+            field += " " + std::string(Trim(line));
+            continue;
+        }
+        // The field above is whole now.
+        if (const std::string problem = takeField(); !problem.empty()) return String(problem);
         if (line.empty()) {
             head.complete = ended ? 1 : 0;
             break;
         }
         if (!ended) break;  // a header line cut off by the end: not used
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        const std::string_view name = std::string_view(line).substr(0, colon);
-        const std::string_view value = Trim(std::string_view(line).substr(colon + 1));
-        if (SameLetters(name, "Content-Length")) {
-            const int64_t length = ParseLength(value);
-            if (length < 0 || (head.contentLength >= 0 && head.contentLength != length)) {
-                return "bad Content-Length \"" + std::string(value) + "\"";
-            }
-            head.contentLength = length;
-        } else if (SameLetters(name, "Location")) {
-            head.location = String(std::string(value));
-        } else if (SameLetters(name, "Transfer-Encoding")) {
-            head.transferEncoding = String(std::string(value));
-        }
+        field = line;
     }
     if (first) return "no response";
-    return "";
+    return String(takeField());  // one on the last line before the stream ended
 }
 
 String detail::ResolveHttpLocation(const String& from, const String& location) {
@@ -249,11 +295,14 @@ Ref<TByteStream> THttpStreamOpener::CreateStream(const String& protocol, const S
             if (!head.reason.IsEmpty()) text = text + " " + head.reason;
             return Failed(url, text);
         }
-        if (!head.transferEncoding.IsEmpty() && !(head.transferEncoding == "identity")) {
+        const Coding coding = BodyCoding(head.transferEncoding);
+        if (coding == Coding::Unknown) {
             stream->Close();
             return Failed(url, "transfer encoding " + detail::Quoted(head.transferEncoding) + " is not supported");
         }
-        if (head.complete && head.contentLength >= 0) stream->EndAfter(head.contentLength);
+        // Chunks say where the body ends, whatever a Content-Length claims.
+        if (coding == Coding::Chunked) stream->DecodeChunked();
+        else if (head.complete && head.contentLength >= 0) stream->EndAfter(head.contentLength);
         return stream;
     }
 }

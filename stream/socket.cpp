@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include "korvagl/stream/file_system.h"
+
 namespace korva {
 
 int32_t SocketStartup() { return 0; }
@@ -35,8 +37,9 @@ int32_t ShutdownSocket(int32_t s) { return s > 0 ? ::shutdown(s, SHUT_RDWR) : -1
 
 std::vector<ByteArray> ResolveHost(const String& name, int32_t& family, int32_t& length) {
     std::vector<ByteArray> addresses;
+    // Refused like a file name that holds a unit above 0xFF or a NUL.
+    if (detail::NativePath(name).empty()) return addresses;
     const std::string host = name.ToBytes();
-    if (host.empty() || host.find('\0') != std::string::npos) return addresses;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;

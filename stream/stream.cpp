@@ -342,26 +342,68 @@ ByteArray ReadToEnd(TByteStream& s) {
     return buffer;
 }
 
-// Closes `s` and passes the fault on, so that a failed transfer does not
-// keep the stream open until it is destroyed.
-[[noreturn]] void CloseAndRethrow(TByteStream& s) {
+// Closes `s` after a failed transfer, so that it does not stay open until
+// it is destroyed; a fault of the close itself is dropped, since the one
+// being handled says more.
+void CloseQuietly(TByteStream& s) {
     try {
         s.Close();
     } catch (...) {
     }
+}
+
+[[noreturn]] void CloseAndRethrow(TByteStream& s) {
+    CloseQuietly(s);
     throw;
 }
 
+// How a whole-stream helper names what it was given in a failure reason.
+String SourceName(const String& url) { return detail::Quoted(url); }
+String SourceName(const Ref<Object>& url) {
+    if (Ref<TByteStream> stream = DownCast<TByteStream>(url)) {
+        const String network = stream->NetworkName();
+        return network.IsEmpty() ? String("the stream") : detail::Quoted(network);
+    }
+    return detail::Quoted(UnboxString(url));
+}
+
+// Why a save failed: for a file, the system's own words for its error (a
+// full disk, a lost device); otherwise the fault's text.
+String WriteCause(TByteStream& stream, const String& fault) {
+    TByteStream* inner = &stream;
+    while (auto* proxy = dynamic_cast<TProxyStream*>(inner)) {
+        if (!proxy->Stream()) break;
+        inner = proxy->Stream().Get();
+    }
+    auto* file = dynamic_cast<TFileStream*>(inner);
+    const int32_t code = file ? file->WriteFailed() : 0;
+    return code > 0 ? String(std::strerror(code)) : fault;
+}
+
+// The whole-stream helpers fail softly: an empty result or 0, with the
+// reason recorded. A reason the stream layer already gave for this call (a
+// refused open, a network time-out) is the more precise one and stays.
 template <typename Url>
 ByteArray LoadBytesFrom(const Url& url) {
-    // Raises TNullObjectFault when the URL did not open.
-    return detail::ReadAllAndClose(OpenReadStream(url));
+    Ref<TByteStream> s = OpenReadStream(url);
+    if (!s) return {};
+    try {
+        return detail::ReadAllAndClose(s);
+    } catch (const TFault& fault) {
+        detail::SetLastErrorTextIfNone("cannot read " + SourceName(url) + ": " + fault.ToString());
+        return {};
+    }
 }
 
 template <typename Url>
 int32_t SaveBytesTo(const uint8_t* data, size_t count, const Url& url) {
     Ref<TByteStream> s = OpenWriteStream(url);
+    if (!s) return 0;
     TByteStream& stream = *s;
+    const auto fail = [&](const String& fault) {
+        detail::SetLastErrorTextIfNone("cannot write " + SourceName(url) + ": " + WriteCause(stream, fault));
+        return 0;
+    };
     try {
         while (count > 0) {
             const int32_t chunk = static_cast<int32_t>(std::min<size_t>(count, INT32_MAX));
@@ -370,13 +412,14 @@ int32_t SaveBytesTo(const uint8_t* data, size_t count, const Url& url) {
             count -= static_cast<size_t>(chunk);
         }
         stream.Flush();
-    } catch (...) {
-        CloseAndRethrow(stream);
+    } catch (const TFault& fault) {
+        CloseQuietly(stream);
+        return fail(fault.ToString());
     }
     stream.Close();
     // Close returns 0 whatever happened; the stream remembers a lost write.
-    if (stream.WriteFailed()) throw TStreamWriteError();
-    return 0;
+    if (stream.WriteFailed()) return fail(TStreamWriteError().ToString());
+    return 1;
 }
 
 String Widen(const ByteArray& bytes) {

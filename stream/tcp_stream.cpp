@@ -8,7 +8,9 @@
 
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
+#include "korvagl/stream/file_system.h"
 #include "korvagl/stream/socket.h"
+#include "stream/http_chunked.h"
 #include "stream/network.h"
 
 namespace korva {
@@ -46,6 +48,9 @@ int32_t detail::ConnectTcp(const String& host, int32_t port, const String& label
         return -1;
     };
     if (port < 0 || port > 65535) return fail("port out of range");
+    // Narrowed, a unit above 0xFF would name another host, as it would
+    // another file.
+    if (detail::NativePath(host).empty()) return fail("not a valid host name");
     int32_t family = 0;
     int32_t length = 0;
     const std::vector<ByteArray> addresses = ResolveHost(host, family, length);
@@ -61,6 +66,22 @@ int32_t detail::ConnectTcp(const String& host, int32_t port, const String& label
     return s;
 }
 
+// The connection's own bytes, for the decoder of a chunked body.
+class TTcpStream::FramedSource final : public detail::TChunkedBody::Source {
+public:
+    explicit FramedSource(TTcpStream& stream) : stream_(stream) {}
+    int32_t ReadFramed(void* buf, int32_t count) override {
+        const int32_t n = stream_.ReadBytes(buf, count);
+        return n > 0 ? n : stream_.endState < 0 ? -1 : 0;
+    }
+    void Refuse(const String& cause) override { stream_.Fail(cause); }
+
+private:
+    TTcpStream& stream_;
+};
+
+TTcpStream::TTcpStream(int32_t handle, const String& name) : socket(handle), name(name) {}
+
 TTcpStream::~TTcpStream() {
     if (socket != 0) CloseSocket(socket);
 }
@@ -75,6 +96,11 @@ int32_t TTcpStream::Close() {
 void TTcpStream::EndAfter(int64_t count) {
     bodyLeft = count < 0 ? 0 : count;
     if (bodyLeft == 0 && endState == 0) endState = 1;
+}
+
+void TTcpStream::DecodeChunked() {
+    chunks = std::make_unique<detail::TChunkedBody>();
+    bodyLeft = -1;
 }
 
 void TTcpStream::Fail(const String& cause) {
@@ -93,6 +119,15 @@ int32_t TTcpStream::Receive(void* buf, int32_t count) { return ReceiveBytes(sock
 int32_t TTcpStream::Send(const void* buf, int32_t count) { return SendBytes(socket, buf, count, 0); }
 
 int32_t TTcpStream::Read(void* buf, int32_t count) {
+    if (!chunks) return ReadBytes(buf, count);
+    if (socket == 0 || endState != 0) return 0;
+    FramedSource source(*this);
+    const int32_t n = chunks->Read(source, buf, count);
+    if (chunks->Ended() && endState == 0) endState = 1;
+    return n;
+}
+
+int32_t TTcpStream::ReadBytes(void* buf, int32_t count) {
     if (socket == 0 || count <= 0 || bodyLeft == 0) return 0;
     if (bodyLeft > 0 && count > bodyLeft) count = static_cast<int32_t>(bodyLeft);
     ApplyTimeout();

@@ -139,11 +139,12 @@ Ref<TTcpStream> detail::StartTls(int32_t handle, const String& host, const Strin
     SSL_set_bio(ssl, bio, bio);  // the SSL owns the BIO from here
 
     // An address is checked against the certificate's IP addresses, a name
-    // against its DNS names (and sent as the server name).
+    // against its DNS names (and sent as the server name), never against
+    // the subject's common name.
     const std::string name = host.ToBytes();
     X509_VERIFY_PARAM* check = SSL_get0_param(ssl);
     if (X509_VERIFY_PARAM_set1_ip_asc(check, name.c_str()) != 1) {
-        X509_VERIFY_PARAM_set_hostflags(check, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        X509_VERIFY_PARAM_set_hostflags(check, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
         if (SSL_set1_host(ssl, name.c_str()) != 1 || SSL_set_tlsext_host_name(ssl, name.c_str()) != 1) {
             SSL_free(ssl);
             return fail("bad host name");

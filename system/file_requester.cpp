@@ -102,7 +102,9 @@ std::vector<std::string> ZenityArguments(const String& title, const String& filt
         args.push_back("--save");
         args.push_back("--confirm-overwrite");
     }
-    if (!path.IsEmpty()) args.push_back("--filename=" + path.ToBytes());
+    // The suggested name as the file layer names it; one that names no file
+    // is left out rather than narrowed.
+    if (const std::string name = NativePath(path); !name.empty()) args.push_back("--filename=" + name);
     for (const auto& [description, patterns] : ParseFileFilter(filter))
         args.push_back("--file-filter=" + ZenityFilter(description, patterns));
     return args;

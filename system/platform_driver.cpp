@@ -10,6 +10,7 @@ void TPlatformDriver::Poll() { RaiseAbstractMethodFault(); }
 void TPlatformDriver::Wait() { RaiseAbstractMethodFault(); }
 int32_t TPlatformDriver::ElapsedMs() { RaiseAbstractMethodFault(); }
 void TPlatformDriver::SleepMs(int32_t) { RaiseAbstractMethodFault(); }
+int64_t TPlatformDriver::ElapsedUs() { return int64_t{static_cast<uint32_t>(ElapsedMs())} * 1000; }
 int32_t TPlatformDriver::NextTypedChar() { RaiseAbstractMethodFault(); }
 int32_t TPlatformDriver::KeyHitCount(int32_t) { RaiseAbstractMethodFault(); }
 int32_t TPlatformDriver::KeyHeld(int32_t) { RaiseAbstractMethodFault(); }

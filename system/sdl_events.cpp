@@ -267,7 +267,15 @@ void WaitSDLEvents(InputState& state) {
     PumpSDLEvents(state);
 }
 
-int32_t SDLTicks() { return static_cast<int32_t>(SDL_GetTicks()); }
+int64_t SDLMicroseconds() {
+    static const Uint64 start = SDL_GetPerformanceCounter();
+    static const Uint64 frequency = SDL_GetPerformanceFrequency();
+    const Uint64 ticks = SDL_GetPerformanceCounter() - start;
+    // Whole seconds first, so that the product cannot overflow.
+    return static_cast<int64_t>(ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency);
+}
+
+int32_t SDLTicks() { return static_cast<int32_t>(static_cast<uint32_t>(SDLMicroseconds() / 1000)); }
 
 void SDLDelay(int32_t ms) {
     if (ms > 0) SDL_Delay(static_cast<Uint32>(ms));

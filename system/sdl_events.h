@@ -26,6 +26,9 @@ WinKey WinKeyForScancode(int scancode, bool numLock = true);
 void PumpSDLEvents(InputState& state);
 // Waits for one event (or briefly, when events cannot run), then pumps.
 void WaitSDLEvents(InputState& state);
+// The clock: microseconds since its first reading, and the same count in
+// milliseconds, wrapping after 2^32 ms.
+int64_t SDLMicroseconds();
 int32_t SDLTicks();
 void SDLDelay(int32_t ms);
 // Moves the pointer within the window that has the keyboard focus.

@@ -2,6 +2,7 @@
 #include "korvagl/system/sdl_platform_driver.h"
 
 #include "korvagl/app/modules.h"
+#include "korvagl/stream/file_system.h"
 #include "system/input_filter.h"
 #include "system/file_requester.h"
 #include "system/message_box.h"
@@ -18,6 +19,7 @@ void TSDLPlatformDriver::Poll() { detail::PumpSDLEvents(TheInputState()); }
 void TSDLPlatformDriver::Wait() { detail::WaitSDLEvents(TheInputState()); }
 int32_t TSDLPlatformDriver::ElapsedMs() { return detail::SDLTicks(); }
 void TSDLPlatformDriver::SleepMs(int32_t ms) { detail::SDLDelay(ms); }
+int64_t TSDLPlatformDriver::ElapsedUs() { return detail::SDLMicroseconds(); }
 int32_t TSDLPlatformDriver::NextTypedChar() { return detail::TakeTypedChar(TheInputState()); }
 int32_t TSDLPlatformDriver::KeyHitCount(int32_t key) { return detail::TakeKeyHits(TheInputState(), key); }
 int32_t TSDLPlatformDriver::KeyHeld(int32_t key) { return detail::KeyHeldFlag(TheInputState(), key); }
@@ -40,6 +42,8 @@ int32_t TSDLPlatformDriver::AskYesNoCancel(const String& text, int32_t serious) 
 }
 
 String TSDLPlatformDriver::AskFileName(const String& title, const String& filter, int32_t save, const String& path) {
+    // A suggested name that names no file is refused, as every file name is.
+    if (!path.IsEmpty() && detail::NativePath(path).empty()) return String();
     if (!detail::ZenityAvailable()) return TPlatformDriver::AskFileName(title, filter, save, path);
     return detail::RunZenity(detail::ZenityArguments(title, filter, save, path));
 }

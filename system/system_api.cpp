@@ -53,8 +53,6 @@ int32_t AutoPoll = 1;
 
 void PumpEvents() { Driver().Poll(); }
 void WaitEvents() { Driver().Wait(); }
-int32_t ElapsedMs() { return Driver().ElapsedMs(); }
-void SleepMs(int32_t ms) { Driver().SleepMs(ms); }
 
 int32_t KeyWasHit(int32_t key) {
     MaybePoll();

@@ -108,7 +108,7 @@ struct library {
         if (slot == 0) return nullptr;
         if (!voice[slot]) {
             sound* v = TakeVoice();
-            v->state.store(SOUND_STOPPED, std::memory_order_relaxed);
+            v->state.store(VOICE_STOPPED, std::memory_order_relaxed);
             v->ResetParameters(kDefaultRate, kDefaultVolume, 0, 0);
             v->attached.store(true, std::memory_order_relaxed);
             voice[slot] = v;
@@ -156,18 +156,18 @@ struct library {
         } else {
             v->ResetParameters(kDefaultRate, kDefaultVolume, 0, 0);
         }
-        int32_t state = SOUND_STREAM;
+        int32_t state = VOICE_STREAM;
         if (stream) {
             stream->Retain();
             v->stream = stream;
         } else {
             data->Retain();
             v->data = data;
-            state = data->loop ? SOUND_LOOP : SOUND_ONCE;
+            state = data->loop ? VOICE_LOOP : VOICE_ONCE;
         }
         v->position = 0;
         v->next = nullptr;
-        v->state.store(state | (paused ? SOUND_PAUSED : 0), std::memory_order_relaxed);
+        v->state.store(state | (paused ? VOICE_PAUSED : 0), std::memory_order_relaxed);
         v->handle = owned ? handle : 0;
         v->attached.store(slot != 0, std::memory_order_relaxed);
         v->inMixer = true;

@@ -229,7 +229,7 @@ void mixer::MixBlock(int16_t* out) {
             }
         } else if (result == 1) {
             if (voice->handle != 0) {
-                voice->state.store(SOUND_DEAD, std::memory_order_release);
+                voice->state.store(VOICE_DEAD, std::memory_order_release);
             } else {
                 voice->MarkStopped();
             }
@@ -256,18 +256,18 @@ void mixer::MixBlock(int16_t* out) {
 
 int mixer::MixVoice(sound& voice) {
     const int32_t state = voice.state.load(std::memory_order_acquire);
-    if (state == SOUND_DEAD) return -1;
-    if (state == SOUND_STOPPED) {
+    if (state == VOICE_DEAD) return -1;
+    if (state == VOICE_STOPPED) {
         // Kept only while a caller's channel still refers to it.
         return voice.handle == 0 && voice.attached.load(std::memory_order_acquire) ? 0 : -1;
     }
-    if (state & SOUND_STREAM) return voice.stream ? MixStream(voice, state) : 0;
-    if (state & SOUND_PAUSED) return -2;
-    if ((state & (SOUND_ONCE | SOUND_LOOP)) == 0 || !voice.data) return 0;
+    if (state & VOICE_STREAM) return voice.stream ? MixStream(voice, state) : 0;
+    if (state & VOICE_PAUSED) return -2;
+    if ((state & (VOICE_ONCE | VOICE_LOOP)) == 0 || !voice.data) return 0;
 
     const sounddata& data = *voice.data;
     const Ramp r = TakeRamp(voice, data.hertz, frames_);
-    const bool loop = (state & SOUND_LOOP) != 0;
+    const bool loop = (state & VOICE_LOOP) != 0;
     const uint64_t end = static_cast<uint64_t>(std::max(data.length, 0)) << 32;
     if (end == 0) return loop ? 0 : 1;
     if (voice.position >= end) {
@@ -303,9 +303,9 @@ int mixer::MixVoice(sound& voice) {
 int mixer::MixStream(sound& voice, int32_t state) {
     streamdata& s = *voice.stream;
     TakeMarkers(s, voice.position);
-    if ((state & SOUND_PAUSED) || s.skipEpoch.load(std::memory_order_acquire) != s.mixEpoch) {
+    if ((state & VOICE_PAUSED) || s.skipEpoch.load(std::memory_order_acquire) != s.mixEpoch) {
         Publish(s);
-        return (state & SOUND_PAUSED) ? -2 : 0;
+        return (state & VOICE_PAUSED) ? -2 : 0;
     }
     const int32_t faded = FadeStep(s, voice.volumeTarget.load(std::memory_order_relaxed), frames_);
     if (faded >= 0) voice.volumeTarget.store(static_cast<int16_t>(faded), std::memory_order_relaxed);

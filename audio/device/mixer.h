@@ -66,7 +66,7 @@ public:
 private:
     // 0 keep, 1 reached its end, -1 recycle, -2 paused.
     int MixVoice(sound& voice);
-    // A voice of stream data (state SOUND_STREAM): 0 keep, -2 paused.
+    // A voice of stream data (state VOICE_STREAM): 0 keep, -2 paused.
     int MixStream(sound& voice, int32_t state);
 
     std::vector<int32_t> accumulator_;

@@ -32,16 +32,16 @@ void sound::ResetParameters(int32_t rate, int16_t volume, int16_t pan, int16_t d
 
 void sound::MarkStopped() {
     int32_t s = state.load(std::memory_order_relaxed);
-    while (s != SOUND_DEAD && s != SOUND_STOPPED &&
-           !state.compare_exchange_weak(s, SOUND_STOPPED, std::memory_order_acq_rel)) {
+    while (s != VOICE_DEAD && s != VOICE_STOPPED &&
+           !state.compare_exchange_weak(s, VOICE_STOPPED, std::memory_order_acq_rel)) {
     }
 }
 
 void sound::MarkPaused(bool paused) {
     int32_t s = state.load(std::memory_order_relaxed);
     for (;;) {
-        if ((s & (SOUND_ONCE | SOUND_LOOP | SOUND_STREAM)) == 0) return;
-        const int32_t wanted = paused ? (s | SOUND_PAUSED) : (s & ~SOUND_PAUSED);
+        if ((s & (VOICE_ONCE | VOICE_LOOP | VOICE_STREAM)) == 0) return;
+        const int32_t wanted = paused ? (s | VOICE_PAUSED) : (s & ~VOICE_PAUSED);
         if (wanted == s || state.compare_exchange_weak(s, wanted, std::memory_order_acq_rel)) return;
     }
 }

@@ -28,14 +28,15 @@ struct sounddata {
     void Release();
 };
 
-// Voice states: a value plus the paused bit.
+// Voice states: a value plus the paused bit. (VOICE_, not SOUND_: SOUND_LOOP
+// is the public clip flag of audio_driver.h.)
 enum : int32_t {
-    SOUND_DEAD = 0,     // removed at the mixer's next pass and recycled
-    SOUND_STOPPED = 1,  // kept, produces nothing
-    SOUND_ONCE = 2,     // playing once
-    SOUND_LOOP = 4,     // playing, looping
-    SOUND_STREAM = 8,   // playing stream data as it is written (music)
-    SOUND_PAUSED = 0x10,
+    VOICE_DEAD = 0,     // removed at the mixer's next pass and recycled
+    VOICE_STOPPED = 1,  // kept, produces nothing
+    VOICE_ONCE = 2,     // playing once
+    VOICE_LOOP = 4,     // playing, looping
+    VOICE_STREAM = 8,   // playing stream data as it is written (music)
+    VOICE_PAUSED = 0x10,
 };
 
 // Parameter units: rate 16.16 (65536 is 1.0); volume, pan, depth 4.12 (4096 is 1.0).
@@ -92,7 +93,7 @@ public:
     void MarkPaused(bool paused);
 
     mixer* const owner;
-    std::atomic<int32_t> state{SOUND_STOPPED};
+    std::atomic<int32_t> state{VOICE_STOPPED};
     // The channel handle this voice owns (it was started without a channel),
     // or 0. Written before the voice reaches the mixer.
     int32_t handle = 0;

@@ -42,15 +42,18 @@
 
 #include "korvagl/graphics/collision.h"
 #include "korvagl/graphics/draw_driver.h"
+#include "korvagl/graphics/draw_target.h"
 #include "korvagl/graphics/drawing2d.h"
 #include "korvagl/graphics/font.h"
 #include "korvagl/graphics/freetype_font.h"
 #include "korvagl/graphics/gl2d_helper.h"
+#include "korvagl/graphics/gl33_draw_driver.h"
 #include "korvagl/graphics/gl_draw_driver.h"
 #include "korvagl/graphics/gl_frames.h"
 #include "korvagl/graphics/gl_graphics.h"
 #include "korvagl/graphics/image.h"
 #include "korvagl/graphics/image_font.h"
+#include "korvagl/graphics/shader.h"
 #include "korvagl/graphics/text.h"
 
 #include "korvagl/util/linked_list.h"

@@ -65,6 +65,15 @@ int Probe() {
         none->ToString();
     }
     if (what == "std") throw std::runtime_error("plain C++ failure");
+    if (what == "nodisplay") {
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) unsetenv(name);
+        OpenGraphics(640, 480, 0, 60);
+    }
+    if (what == "unsaved") {
+        // A soft failure the program does not check, then a fault it causes.
+        Ref<TByteStream> scores = OpenWriteStream("no-such-dir/scores.txt");
+        scores->WriteLine("42");
+    }
     if (what == "term") std::raise(SIGTERM);
     if (what == "abort") std::abort();
     if (what == "segv") {

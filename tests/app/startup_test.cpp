@@ -65,17 +65,23 @@ TEST_P(UncaughtFaultTest, WritesTheTextAndExitsWithMinusOne) {
     const auto result = Probe(GetParam().what);
     EXPECT_EQ(result.exitCode, 255);
     EXPECT_EQ(result.signal, 0);
-    EXPECT_EQ(result.err, GetParam().text);  // exactly the text, no line end
+    EXPECT_EQ(result.err, GetParam().text);  // the text and the reason, each line ended
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, UncaughtFaultTest,
-                         testing::Values(FaultCase{"raise", "x"},
-                                         FaultCase{"null", "Attempt to access field or method of Null object"},
-                                         FaultCase{"std", "plain C++ failure"},
-                                         FaultCase{"term", "Received Signal"},
-                                         FaultCase{"abort", "Received Signal"},
-                                         FaultCase{"segv", "Unhandled Memory Exception Error"},
-                                         FaultCase{"fpe", "Unhandled Memory Exception Error"}),
+                         testing::Values(FaultCase{"raise", "x\n"},
+                                         FaultCase{"null", "Attempt to access field or method of Null object\n"},
+                                         FaultCase{"std", "plain C++ failure\n"},
+                                         FaultCase{"nodisplay", "Unable to set graphics mode\ncannot open a window of "
+                                                                "640 x 480: no display (DISPLAY and WAYLAND_DISPLAY "
+                                                                "are unset)\n"},
+                                         FaultCase{"unsaved", "Attempt to access field or method of Null object\n"
+                                                              "cannot open \"no-such-dir/scores.txt\": "
+                                                              "No such file or directory\n"},
+                                         FaultCase{"term", "Received Signal\n"},
+                                         FaultCase{"abort", "Received Signal\n"},
+                                         FaultCase{"segv", "Unhandled Memory Exception Error\n"},
+                                         FaultCase{"fpe", "Unhandled Memory Exception Error\n"}),
                          [](const auto& info) { return std::string(info.param.what); });
 
 // KORVAGL_NATIVE_FAULTS=1 leaves faults to the system: the child dies by the
@@ -92,7 +98,7 @@ TEST(StartupTest, NativeFaultsLeaveSignalsToTheSystem) {
     EXPECT_EQ(Probe("abort", native).signal, SIGABRT);
     const auto handled = Probe("segv");
     EXPECT_EQ(handled.exitCode, 255);
-    EXPECT_EQ(handled.err, "Unhandled Memory Exception Error");
+    EXPECT_EQ(handled.err, "Unhandled Memory Exception Error\n");
 }
 
 TEST(StartupTest, SignalFromAnotherProcess) {
@@ -122,7 +128,7 @@ TEST(StartupTest, SignalFromAnotherProcess) {
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 255);
-    EXPECT_EQ(seen, "ready\nReceived Signal");
+    EXPECT_EQ(seen, "ready\nReceived Signal\n");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The example programs end with exit code 0 and print their telling line:
 // sound through SDL's dummy audio driver, sprites on a private X server
 // until Escape is pressed, the game (with dummy audio) until its window is
-// asked to close.
+// asked to close, keeping its best time under XDG_DATA_HOME.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -64,7 +64,8 @@ TEST(ExamplesTest, MusicLoopsOnTheDiskDriver) {
     EXPECT_GT(test::TempDir::Read(dir.File("out.raw")).size(), 4u * 44100 * 3);
 }
 
-TEST(ExamplesTest, SpritesUntilEscape) {
+// A windowed example on the private X server until Escape is pressed.
+void ExpectRunUntilEscape(const std::string& name, const std::string& line) {
     std::string error;
     ASSERT_FALSE(test::UsePrivateDisplay(&error).empty()) << error;
     bool pressed = false;
@@ -75,9 +76,17 @@ TEST(ExamplesTest, SpritesUntilEscape) {
     });
     test::ChildOptions options;
     options.environment = {std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};  // Mesa stays mapped for the leak checker
-    ExpectRun("sprites", R"(left after \d+ frames)", options);
+    ExpectRun(name, line, options);
     escape.join();
     EXPECT_TRUE(pressed) << error;
+}
+
+TEST(ExamplesTest, SpritesUntilEscape) { ExpectRunUntilEscape("sprites", R"(left after \d+ frames)"); }
+
+// Render targets: a scene through a shader (none on GL 1.1), and a light map.
+TEST(ExamplesTest, PostProcessAndLightMapUntilEscape) {
+    ExpectRunUntilEscape("postprocess", R"(post-processed \d+ frames on GL driver (33|11), \d+ draw calls a frame)");
+    ExpectRunUntilEscape("lightmap", R"(lit \d+ frames)");
 }
 
 TEST(ExamplesTest, GameUntilTheWindowIsClosed) {
@@ -92,11 +101,15 @@ TEST(ExamplesTest, GameUntilTheWindowIsClosed) {
                                    "keyup", "Left"});
         closed = test::RequestWindowClose(window, &error);
     });
+    test::TempDir saves;  // the best time goes to the user's data directory
     test::ChildOptions options;
-    options.environment = {"SDL_AUDIODRIVER=dummy", std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
-    ExpectRun("game", R"(left after \d+ frames, \d+ hits)", options);
+    options.environment = {"SDL_AUDIODRIVER=dummy", std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED,
+                           "XDG_DATA_HOME=" + saves.Path()};
+    ExpectRun("game", R"(left after \d+ frames, \d+ hits, best \d+\.\d s)", options);
     player.join();
     EXPECT_TRUE(closed) << error;
+    const std::string best = test::TempDir::Read(saves.File("korvagl-game/best.txt"));
+    EXPECT_TRUE(std::regex_match(best, std::regex("[1-9][0-9]*"))) << best;
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // let go of while no display is open are deleted when the next one opens.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <SDL.h>
 
 #include "graphics/gl_native.h"
@@ -35,7 +35,7 @@ uint32_t TextureOf(const Ref<TImage>& image, int32_t frame = 0) {
 
 // One of every kind of frame and font.
 struct Drawables {
-    Ref<TImage> masked, filtered, strip, dynamic;
+    Ref<TImage> masked, filtered, strip, dynamic, target;
     Ref<TImageFont> font, builtIn;
 };
 
@@ -49,6 +49,12 @@ Drawables MakeDrawables() {
     Ref<TPixmap> pixels = LockImagePixels(d.dynamic, 0, 0, 1);
     for (int i = 0; i < 400; ++i) pixels->WritePixel(i % 20, i / 20, 0xFF000000u | uint32_t(i * 97) << 4);
     UnlockImagePixels(d.dynamic, 0);
+    d.target = NewImage(40, 20, 1, 0);  // a render target, drawn into once
+    SetDrawTarget(d.target);
+    SetBlendMode(2);
+    SetDrawColor(200, 100, 50);
+    DrawOval(2, 2, 36, 16);
+    SetDrawTarget(nullptr);
     d.font = OpenImageFont(kDejaVu, 16);
     d.builtIn = GetDrawFont();
     return d;
@@ -66,6 +72,7 @@ Ref<TPixmap> Scene(const Drawables& d) {
     SetDrawTransform(0, 1, 1);
     for (int32_t i = 0; i < 4; ++i) DrawImageAt(d.strip, 10 + i * 20, 80, i);
     DrawImageAt(d.dynamic, 200, 10, 0);
+    DrawImageAt(d.target, 230, 40, 0);
     SetDrawColor(255, 200, 100);
     SetDrawFont(d.font);
     DrawText("KorvaGL", 10, 120);

@@ -3,7 +3,7 @@
 // state caches. Pixels are read back from the frame buffer.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include "graphics/gl_native.h"
 #include "graphics/gl_state.h"
@@ -77,7 +77,7 @@ TEST_F(GLDriverTest, OpeningSetsTheDefaults) {
     const uint8_t* color = detail::glDrawState.drawColor;
     EXPECT_EQ(color[0] + color[1] + color[2] + color[3], 4 * 255);
     EXPECT_EQ(detail::glDrawState.currentBlend, 1);
-    EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
+    if (CurrentGLDriver() == GL_DRIVER_11) EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));  // 3.3: the shader discards
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     int32_t depth, hertz;
     DisplaySettings(w, h, depth, hertz);
@@ -318,11 +318,15 @@ TEST_F(GLDriverTest, StateCachesSkipRedundantCalls) {
     EnableTexture(7);
     EnableTexture(7);
     EXPECT_EQ(GLCalls(gl::kBindTexture), 1u);
-    EXPECT_EQ(GLCalls(gl::kEnable), 1u);
     DisableTexture();
     DisableTexture();
     DrawRect(0, 0, 1, 1);  // untextured: texturing is off already
-    EXPECT_EQ(GLCalls(gl::kDisable), 3u);  // blend and alpha test, then texturing once
+    if (CurrentGLDriver() == GL_DRIVER_11) {
+        EXPECT_EQ(GLCalls(gl::kEnable), 1u);
+        EXPECT_EQ(GLCalls(gl::kDisable), 3u);  // blend and alpha test, then texturing once
+    } else {
+        EXPECT_EQ(GLCalls(gl::kBindTexture), 2u);  // the white texel, once
+    }
     BindTexture(0);
 
     // A new display starts from GL's defaults: the same mode is applied again.
@@ -393,6 +397,7 @@ TEST_F(GLDriverTest, DebugTextDrawsTheBuiltInFont) {
     }
     EXPECT_GT(inked, 10);
     EXPECT_EQ(outside, 0);
+    if (CurrentGLDriver() == GL_DRIVER_33) return;  // textured quads there
     const uint32_t lists = detail::GetTextLists();
     EXPECT_NE(lists, 0u);
     EXPECT_EQ(detail::GetTextLists(), lists);  // built once per context

@@ -2,7 +2,7 @@
 // padding, dynamic frames, capture, tiling.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cmath>
 

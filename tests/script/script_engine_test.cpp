@@ -230,6 +230,44 @@ TEST_F(ScriptEngineTest, PrecompiledChunksAreRefused) {
     EXPECT_NE(Error().find("binary chunk"), std::string::npos) << Error();
 }
 
+// Every way a script has of loading code takes source text only, whatever
+// mode it asks for; the host goes on, and source text still loads.
+TEST_F(ScriptEngineTest, ScriptsLoadSourceTextOnly) {
+    TempDir dir;
+    Run("function dumped() return string.dump(function() return 1 end) end");
+    ASSERT_EQ(engine->CallFunction("dumped", 1), 1);
+    const std::string binary = dir.Write("chunk.luac", engine->StringResult().ToBytes());
+    const std::string text = dir.Write("text.lua", "return 10");
+    Run("function probe(path, chunk) "
+        "  local out = {} "
+        "  local function add(f, err) "
+        "    out[#out + 1] = (f == nil and tostring(err):find('binary chunk', 1, true)) and 'refused' or 'LOADED' "
+        "  end "
+        "  add(load(chunk)) "
+        "  add(load(chunk, 'c', 'b')) "
+        "  add(load(chunk, 'c', 'bt', {})) "
+        "  local given = false "
+        "  add(load(function() if given then return nil end given = true return chunk end)) "
+        "  add(loadfile(path)) "
+        "  add(loadfile(path, 'b')) "
+        "  local ok, err = pcall(dofile, path) "
+        "  add(ok or nil, err) "
+        "  return table.concat(out, ' ') "
+        "end "
+        "function texts(path) "
+        "  return load('return 1')() + load('return x', 'c', 't', {x = 2})() + loadfile(path)() + dofile(path) "
+        "end");
+    engine->AddStringArgument(binary);
+    engine->AddStringArgument(engine->StringResult());
+    ASSERT_EQ(engine->CallFunction("probe", 1), 1) << Error();
+    EXPECT_EQ(engine->StringResult(), String("refused refused refused refused refused refused refused"));
+    engine->ClearArguments();
+    engine->AddStringArgument(text);
+    ASSERT_EQ(engine->CallFunction("texts", 1), 1) << Error();
+    EXPECT_DOUBLE_EQ(engine->NumberResult(), 23);
+    engine->ClearArguments();
+}
+
 TEST_F(ScriptEngineTest, LibrariesOfTheInterpreter) {
     Run("function libs() "
         "  return type(table.insert) .. type(io.open) .. type(os.time) .. type(string.rep) .. "
@@ -441,6 +479,73 @@ TEST_F(ScriptEngineTest, ManyArgumentsFitOnTheStack) {
 }
 
 // ---------------------------------------------------------------------------
+// Restricted engines
+
+// What `expression` gives in `engine`, as text (whole numbers as such).
+std::string Evaluate(ScriptEngine& engine, const std::string& expression) {
+    if (!engine.LoadScript(String("function probe() return " + expression + " end")) || !engine.RunScript() ||
+        !engine.CallFunction("probe", 1)) {
+        return "failed: " + engine.ErrorText().ToBytes();
+    }
+    if (engine.ResultType() == SCRIPT_NUMBER) return std::to_string(static_cast<int64_t>(engine.NumberResult()));
+    return engine.StringResult().ToBytes();
+}
+
+TEST(RestrictedScriptEngineTest, PowersAreWithheldAndKeptByStart) {
+    InitScriptEngine();
+    const Ref<ScriptEngine> engine = New<ScriptEngine>(SCRIPT_POWERS_NONE);
+    ASSERT_EQ(engine->IsStarted(), 1);
+    EXPECT_EQ(engine->Powers(), SCRIPT_POWERS_NONE);
+    const std::string powers =
+        "table.concat({type(io), type(os.execute), type(os.remove), type(os.rename), type(os.exit), type(os.getenv), "
+        "type(os.tmpname), type(os.setlocale), type(loadfile), type(dofile), type(require), type(debug), "
+        "type(os.time), type(os.clock), type(os.date), type(load), type(print)}, ' ')";
+    const std::string withheld = "nil nil nil nil nil nil nil nil nil nil nil nil function function function function function";
+    EXPECT_EQ(Evaluate(*engine, powers), withheld);
+    // No finalizers, and the collector keeps running.
+    EXPECT_EQ(Evaluate(*engine,
+                       "tostring(select(2, pcall(setmetatable, {}, {__gc = print}))):match('__gc') .. "
+                       "type(setmetatable({}, {__index = {}})) .. tostring(pcall(collectgarbage, 'stop')) .. "
+                       "type(collectgarbage('count')) .. collectgarbage()"),
+              "__gctablefalsenumber0");
+    engine->Start();
+    EXPECT_EQ(Evaluate(*engine, powers), withheld);
+    // Powers come one by one.
+    const Ref<ScriptEngine> some = New<ScriptEngine>(SCRIPT_POWER_IO | SCRIPT_POWER_FILES);
+    EXPECT_EQ(Evaluate(*some, "type(io.open) .. type(os.execute) .. type(loadfile)"), "functionnilfunction");
+}
+
+int PushBig(lua_State* L) {
+    ScriptEngineOf(L)->PushString(L, String::Repeat(u'x', 8 << 20));
+    return 1;
+}
+
+TEST(RestrictedScriptEngineTest, TheMemoryCeilingFailsTheScriptNotTheHost) {
+    InitScriptEngine();
+    constexpr int64_t kLimit = 4 << 20;
+    const Ref<ScriptEngine> engine = New<ScriptEngine>(SCRIPT_POWERS_NONE, kLimit);
+    ASSERT_EQ(engine->IsStarted(), 1);
+    EXPECT_EQ(engine->MemoryLimit(), kLimit);
+    for (const char* hog : {"local s = 'x' while true do s = s .. s end", "local s = string.rep('x', 1 << 30)",
+                            "kept = {} for i = 1, 1e9 do kept[i] = {i} end"}) {
+        ASSERT_EQ(engine->LoadScript(hog), 1);
+        EXPECT_EQ(engine->RunScript(), 0) << hog;
+        EXPECT_EQ(engine->ErrorCode(), SCRIPT_ERROR_MEMORY) << hog;
+        EXPECT_EQ(engine->ErrorText(), String("not enough memory"));
+        EXPECT_LE(engine->MemoryInUse(), kLimit);
+    }
+    // Usable again once the script's state lets go of what it kept.
+    ASSERT_EQ(engine->LoadScript("kept = nil"), 1);
+    ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToBytes();
+    EXPECT_EQ(Evaluate(*engine, "#string.rep('y', 1 << 20)"), "1048576");
+    // What the host pushes is taken even past the ceiling.
+    engine->RegisterFunction(PushBig, "big");
+    EXPECT_EQ(Evaluate(*engine, "#big()"), std::to_string(8 << 20));
+    // A ceiling too small for the libraries leaves the engine not started.
+    EXPECT_EQ(New<ScriptEngine>(SCRIPT_POWERS_NONE, 4096)->IsStarted(), 0);
+}
+
+// ---------------------------------------------------------------------------
 // Script files
 
 // Collects what the code under test writes to standard error.
@@ -503,6 +608,14 @@ TEST_F(ScriptEngineTest, RunFileFailuresAreRecordedAndWrittenToStandardError) {
         EXPECT_EQ(written, Error() + "\n");
         EXPECT_EQ(LastErrorText(), engine->ErrorText());
     }
+    // A message with a line break is one line, escaped, on standard error
+    // and in LastErrorText; ErrorText keeps the script's own text.
+    dir.Write("forge.lua", "error('one\\nKorvaGL: two', 0)");
+    StderrCapture forged(dir.File("stderr.txt"));
+    EXPECT_EQ(engine->RunFile(dir.File("forge.lua")), 0);
+    EXPECT_EQ(forged.Finish(), "one\\nKorvaGL: two\n");
+    EXPECT_EQ(Error(), "one\nKorvaGL: two");
+    EXPECT_EQ(LastErrorText(), String("one\\nKorvaGL: two"));
     // A unit above 0xFF names no file (U+012F would narrow to "/bad.lua").
     StderrCapture refusal(dir.File("stderr.txt"));
     EXPECT_EQ(engine->RunFile(String(dir.Path()) + String(u"\u012Fbad.lua")), 0);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -163,6 +164,57 @@ TEST_F(FileSystemTest, TextAboveByteUnitsNamesNoFile) {
     EXPECT_EQ(FilePermissions(Path("secret.txt")), mode);
     EXPECT_EQ(FileKind(Path("victim")), FILE_KIND_DIRECTORY);
     EXPECT_EQ(ListDirectory(base, 1).size(), 4u);  // root, victim, secret.txt, font.ttf
+}
+
+// Sets an environment variable (or unsets it, for nullptr) until the end of
+// the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+TEST_F(FileSystemTest, UserDirectoriesFollowTheXdgRulesAndAreMadeOnFirstUse) {
+    const std::string data = dir.File("data/home"), config = dir.File("config"), home = dir.File("me");
+    ScopedEnv dataHome("XDG_DATA_HOME", (data + "/").c_str());
+    ScopedEnv configHome("XDG_CONFIG_HOME", config.c_str());
+    ScopedEnv homeDir("HOME", home.c_str());
+    const String saves = UserDataDir("Breakout 2");
+    EXPECT_EQ(saves, String(data + "/Breakout 2"));
+    EXPECT_EQ(LastErrorText(), "");
+    EXPECT_EQ(FilePermissions(saves), 0700);
+    EXPECT_EQ(FilePermissions(String(dir.File("data"))), 0700);  // missing parents too
+    EXPECT_EQ(SaveText("42", saves + "/highscore.txt"), 1);
+    EXPECT_EQ(UserDataDir("Breakout 2"), saves);  // found again, content kept
+    EXPECT_EQ(LoadText(saves + "/highscore.txt"), "42");
+    EXPECT_EQ(UserConfigDir("Breakout 2"), String(config + "/Breakout 2"));
+    EXPECT_EQ(FileKind(String(config + "/Breakout 2")), FILE_KIND_DIRECTORY);
+    {
+        // Unset or relative variables give the places under the home directory.
+        ScopedEnv relative("XDG_DATA_HOME", "data");
+        ScopedEnv unset("XDG_CONFIG_HOME", nullptr);
+        EXPECT_EQ(UserDataDir("g"), String(home + "/.local/share/g"));
+        EXPECT_EQ(UserConfigDir("g"), String(home + "/.config/g"));
+        dir.Write("me/.local/share/taken", "a file");
+        EXPECT_EQ(UserDataDir("taken"), "");
+        EXPECT_EQ(LastErrorText(), "cannot make \"" + String(home) + "/.local/share/taken\": Not a directory");
+    }
+    // Names that would leave the base directory, or have no 8-bit form.
+    for (const String& name : {String(""), String("."), String(".."), String("a/b"), String("..\\x"),
+                               String(u"\u0141"), String(u"a\0b", 3)}) {
+        EXPECT_EQ(UserDataDir(name), "");
+        EXPECT_EQ(UserConfigDir(name), "");
+        EXPECT_EQ(LastErrorText(), "no user directory for \"" + detail::Escaped(name) + "\": not a valid application name");
+    }
+    EXPECT_EQ(ListDirectory(String(data), 1).size(), 1u);  // nothing else was made
 }
 
 TEST_F(FileSystemTest, ListingsGiveEveryNameOnce) {

@@ -315,7 +315,7 @@ TEST_F(StreamTest, LoadAndSaveWholeFiles) {
         std::string bytes(size, '\0');
         for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7);
         const std::string path = dir.File("whole" + std::to_string(size));
-        EXPECT_EQ(SaveBytes(ByteArray(bytes.begin(), bytes.end()), path), 0);
+        EXPECT_EQ(SaveBytes(ByteArray(bytes.begin(), bytes.end()), path), 1);
         EXPECT_EQ(test::TempDir::Read(path), bytes);
         const ByteArray back = LoadBytes(path);
         EXPECT_EQ(std::string(back.begin(), back.end()), bytes);
@@ -338,24 +338,50 @@ TEST_F(StreamTest, LoadBytesReadsStreamsWithoutASizeToTheirEnd) {
     EXPECT_TRUE(LoadBytes(Ref<Object>(NewMemoryStream(data, 4, 0, 0))).empty());
 }
 
-TEST_F(StreamTest, UnopenableUrlsRaiseTheNullObjectFault) {
+TEST_F(StreamTest, WholeFileHelpersFailSoftlyNamingTheFile) {
     const std::string missing = dir.File("missing/dir/x");
-    EXPECT_THROW(LoadBytes(missing), TNullObjectFault);
-    EXPECT_THROW(LoadText("nosuch::x"), TNullObjectFault);
-    EXPECT_THROW(SaveBytes(ByteArray{1, 2}, missing), TNullObjectFault);
-    EXPECT_THROW(SaveText("x", ""), TNullObjectFault);
+    const String notThere = "cannot open \"" + String(missing) + "\": No such file or directory";
+    EXPECT_TRUE(LoadBytes(missing).empty());
+    EXPECT_EQ(LastErrorText(), notThere);
+    EXPECT_TRUE(LoadText("nosuch::x").IsEmpty());
+    EXPECT_EQ(LastErrorText(), "cannot open \"nosuch::x\": unknown protocol \"nosuch\"");
+    EXPECT_EQ(SaveBytes(ByteArray{1, 2}, missing), 0);
+    EXPECT_EQ(LastErrorText(), notThere);
+    EXPECT_EQ(SaveText("x", ""), 0);
+    EXPECT_EQ(LastErrorText(), "cannot open \"\"");
+    EXPECT_EQ(SaveText("42", "/proc/x"), 0);
+    EXPECT_EQ(LastErrorText().Find("cannot open \"/proc/x\": "), 0) << LastErrorText();
+    EXPECT_TRUE(LoadBytes(Ref<Object>()).empty());
+    // A stream object that cannot read is a failed read, and stays open.
+    Ref<LimitedSink> sink = New<LimitedSink>(10);
+    EXPECT_TRUE(LoadText(Ref<Object>(sink)).IsEmpty());
+    EXPECT_EQ(LastErrorText(), "cannot read the stream: Stream is not readable");
+    EXPECT_EQ(SaveText("kept", Ref<Object>(sink)), 1);
+    EXPECT_EQ(sink->data, "kept");
+    // A success clears the reason: an empty file is no failure.
+    EXPECT_EQ(SaveText("", dir.File("empty")), 1);
+    EXPECT_EQ(LastErrorText(), "");
+    EXPECT_TRUE(LoadText(dir.File("empty")).IsEmpty());
+    EXPECT_EQ(LastErrorText(), "");
 }
 
 TEST_F(StreamTest, SavingNeverReportsSuccessForLostData) {
-    // Small data sits in the file buffer until Close, large data fails at once;
-    // both must raise.
-    EXPECT_THROW(SaveText("small", "/dev/full"), TStreamWriteError);
-    EXPECT_THROW(SaveBytes(ByteArray(1 << 20, 7), "/dev/full"), TStreamWriteError);
+    // Small data sits in the file buffer until Close, large data fails at
+    // once; both fail with the system's reason.
+    const String full = "cannot write \"/dev/full\": No space left on device";
+    EXPECT_EQ(SaveText("small", "/dev/full"), 0);
+    EXPECT_EQ(LastErrorText(), full);
+    EXPECT_EQ(SaveBytes(ByteArray(1 << 20, 7), "/dev/full"), 0);
+    EXPECT_EQ(LastErrorText(), full);
     // Through a stream object the caller owns: the flush shows the failure.
-    Ref<TByteStream> full = OpenWriteStream("/dev/full");
-    ASSERT_TRUE(full);
-    EXPECT_THROW(SaveText("small", Ref<Object>(full)), TStreamWriteError);
-    EXPECT_EQ(full->Close(), 0);  // Close itself reports nothing
+    Ref<TByteStream> stream = OpenWriteStream("/dev/full");
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(SaveText("small", Ref<Object>(stream)), 0);
+    EXPECT_EQ(LastErrorText(), "cannot write the stream: No space left on device");
+    EXPECT_EQ(stream->Close(), 0);  // Close itself reports nothing
+    // A sink that stops taking bytes has no system reason.
+    EXPECT_EQ(SaveBytes(ByteArray(20, 1), Ref<Object>(New<LimitedSink>(10))), 0);
+    EXPECT_EQ(LastErrorText(), "cannot write the stream: Error writing to stream");
 }
 
 TEST_F(StreamTest, CopyToEndCopiesEverythingAndClosesNothing) {
@@ -475,11 +501,15 @@ TEST(LastErrorTextTest, LogWritesOneLinePerFailure) {
             setenv("KORVAGL_LOG", "1", 1);
             InitKorvaGL();
             ReadPixmap(String("/nonexistent/ship.png"));
+            // A name cannot forge a line of its own or reach the terminal raw.
+            ReadPixmap(String("/nonexistent/a\nKorvaGL: all checks passed\x1B[0m\\.png"));
             std::fflush(stderr);
             _exit(0);
         },
         ::testing::ExitedWithCode(0),
-        "^KorvaGL: cannot open \"/nonexistent/ship.png\": No such file or directory\n$");
+        "^KorvaGL: cannot open \"/nonexistent/ship.png\": No such file or directory\n"
+        "KorvaGL: cannot open \"/nonexistent/a\\\\nKorvaGL: all checks passed\\\\x1B\\[0m\\\\\\\\.png\": "
+        "No such file or directory\n$");
 }
 
 }  // namespace

@@ -111,7 +111,8 @@ const TestPki& MakeTestPki() {
         auto server = [&](const std::string& name, const std::string& ca, const std::string& host, const std::string& alt) {
             std::vector<std::string> args = {"req", "-x509", "-CA", ca + "-ca.pem", "-CAkey", ca + "-ca.key",
                                              "-subj", "/CN=" + host, "-keyout", name + ".key", "-out", name + ".pem",
-                                             "-addext", "subjectAltName=" + alt, "-addext", "basicConstraints=CA:FALSE"};
+                                             "-addext", "basicConstraints=CA:FALSE"};
+            if (!alt.empty()) args.insert(args.end(), {"-addext", "subjectAltName=" + alt});
             args.insert(args.end(), key.begin(), key.end());
             openssl(args);
         };
@@ -120,6 +121,7 @@ const TestPki& MakeTestPki() {
         server("localhost", "trusted", "localhost", "DNS:localhost,IP:127.0.0.1");
         server("other", "trusted", "other.example", "DNS:other.example");
         server("stranger", "stranger", "localhost", "DNS:localhost,IP:127.0.0.1");
+        server("cn-only", "trusted", "localhost", "");
         return made;
     }();
     return pki;

@@ -45,7 +45,8 @@ bool SendAll(int socket, const std::string& bytes);
 
 // Certificates made once per process in a temporary directory: the CA
 // "trusted" (its certificate in CaFile("trusted")) issued "localhost" (for
-// localhost and 127.0.0.1) and "other" (for other.example); the CA
+// localhost and 127.0.0.1), "other" (for other.example) and "cn-only"
+// (localhost only as its subject's common name, no subjectAltName); the CA
 // "stranger" issued "stranger" (for localhost). PEM files: Certificate(name)
 // and Key(name).
 struct TestPki {

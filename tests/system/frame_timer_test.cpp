@@ -1,5 +1,5 @@
-// The frame timer on a fake clock (exact numbers) and on the real one, and
-// the date and time texts.
+// The frame timer and the fixed step on fake clocks (exact numbers) and on
+// the real one, and the date and time texts.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -51,15 +51,22 @@ TEST_F(FrameTimerTest, ThePeriodIsTruncatedMilliseconds) {
 }
 
 TEST_F(FrameTimerTest, RatesThatGiveNoUsablePeriodAreRefused) {
-    for (float hertz : {1000.5f, 5000.0f, 0.0f, -60.0f, std::numeric_limits<float>::quiet_NaN(),
-                        std::numeric_limits<float>::infinity(), 1e-12f}) {
+    const auto refused = [](auto make, double hertz) {
         try {
-            NewFrameTimer(hertz);
+            make(hertz);
             ADD_FAILURE() << hertz << " was accepted";
         } catch (const TRuntimeError& error) {
             EXPECT_EQ(error.text, String("Frame timer rate out of range")) << hertz;
         }
+    };
+    for (float hertz : {1000.5f, 5000.0f, 0.0f, -60.0f, std::numeric_limits<float>::quiet_NaN(),
+                        std::numeric_limits<float>::infinity(), 1e-12f}) {
+        refused([](double h) { NewFrameTimer(static_cast<float>(h)); }, hertz);
     }
+    // A fixed step reckons in microseconds: up to 1000000 Hz.
+    EXPECT_EQ(NewFixedStep(1e6)->period, 0);
+    for (double hertz : {1e6 + 1, 0.0, -60.0, std::numeric_limits<double>::quiet_NaN(), 1e-12})
+        refused([](double h) { NewFixedStep(h); }, hertz);
 }
 
 TEST_F(FrameTimerTest, LateCallsCatchUpWithoutSleeping) {
@@ -101,6 +108,72 @@ TEST_F(FrameTimerTest, TheNullTimerRaises) {
     EXPECT_THROW(WaitFrameTimer(Ref<TFrameTimer>()), TNullObjectFault);
 }
 
+// A clock source that moves only when told to, or by sleeping.
+class FakeClock : public detail::TClockSource {
+public:
+    int64_t now = 5'000'000;  // microseconds
+    int sleeps = 0;
+    int64_t ElapsedUs() override { return now; }
+    void SleepMs(int32_t ms) override {
+        ++sleeps;
+        now += int64_t{ms} * 1000;
+    }
+};
+
+class FixedStepTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitSystemAPI();
+        saved_ = detail::CurrentClockSource();
+        clock_ = New<FakeClock>();
+        detail::CurrentClockSource() = clock_;
+    }
+    void TearDown() override { detail::CurrentClockSource() = saved_; }
+    Ref<detail::TClockSource> saved_;
+    Ref<FakeClock> clock_;
+};
+
+TEST_F(FixedStepTest, EveryTimingCallReadsTheClockSource) {
+    clock_->now = 7'654'321;
+    EXPECT_EQ(ElapsedUs(), 7'654'321);
+    EXPECT_EQ(ElapsedMs(), 7654);
+    EXPECT_EQ(NewFrameTimer(60)->lastTick, 7654);
+    SleepMs(3);
+    EXPECT_EQ(ElapsedUs(), 7'657'321);
+    clock_->now = -1;  // milliseconds wrap like the 32-bit counter
+    EXPECT_EQ(ElapsedMs(), -1);
+}
+
+TEST_F(FixedStepTest, SixHundredStepsAtSixtyHertzTakeTenSeconds) {
+    const int64_t start = clock_->now;
+    auto step = NewFixedStep(60);
+    auto frames = NewFrameTimer(60);
+    EXPECT_EQ(step->period, 16);
+    // Frames of uneven length, some longer than several steps: each call
+    // hands out exactly the boundaries passed since the start, sleeping to
+    // the next one (never short of it) when none has passed.
+    int64_t handed = 0;
+    for (int i = 0; clock_->now - start < 9'900'000; ++i) {
+        clock_->now += (i * 7919) % 53'000;
+        const int32_t ticks = WaitFrameTimer(step);
+        EXPECT_GE(ticks, 1);
+        handed += ticks;
+        ASSERT_EQ(handed, (clock_->now - start) * 60 / 1'000'000) << "frame " << i;
+        EXPECT_EQ(step->lastTick, static_cast<int32_t>(step->BoundaryUs(handed) / 1000));
+    }
+    EXPECT_GT(clock_->sleeps, 0);
+    clock_->now = start + 10'000'000;
+    handed += WaitFrameTimer(step);
+    EXPECT_EQ(handed, 600);
+    EXPECT_EQ(step->BoundaryUs(600), clock_->now);
+    // The millisecond frame timer ticks 62.5 times a second.
+    EXPECT_EQ(WaitFrameTimer(frames), 625);
+    // A rate that is no whole number of microseconds stays exact on average.
+    auto odd = NewFixedStep(144);
+    clock_->now += 60'000'000;
+    EXPECT_EQ(WaitFrameTimer(odd), 144 * 60);
+}
+
 TEST(FrameTimerRealClockTest, PacesALoopOnTheSDLClock) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     InitSystemAPI();
@@ -117,6 +190,14 @@ TEST(FrameTimerRealClockTest, PacesALoopOnTheSDLClock) {
     const int32_t elapsed = ElapsedMs() - start;
     EXPECT_GE(elapsed, 49);  // five ticks of 10 ms from the timer's start
     EXPECT_EQ(timer->lastTick - firstTick, ticks * 10);  // whole periods
+    // The microsecond clock is the same clock, finer.
+    const int32_t ms = ElapsedMs();
+    const int64_t us = ElapsedUs();
+    EXPECT_LE(ms, us / 1000);
+    EXPECT_LE(us / 1000 - ms, 2);
+    int64_t later = ElapsedUs();
+    while (later == us) later = ElapsedUs();
+    EXPECT_LT(later - us, 1000);
     SleepMs(-5);  // nothing, at once
     SleepMs(0);
 }

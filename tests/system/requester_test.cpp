@@ -182,6 +182,14 @@ TEST_F(ZenityTest, SaveAsksBeforeOverwriting) {
     EXPECT_EQ(Arguments(), "--file-selection\n--filename=C:/data/x.png\n");
 }
 
+TEST_F(ZenityTest, ASuggestedNameThatNamesNoFileIsRefused) {
+    // U+012E U+012E U+012F would narrow to "../".
+    EXPECT_EQ(AskFileName("Save", "", 1, String(u"\u012E\u012E\u012Fsettings.ini")), String());
+    EXPECT_EQ(Arguments(), "");  // zenity did not run
+    EXPECT_EQ(ZenityArguments("t", "", 0, String(u"\u012E\u012E\u012Fx")),
+              (std::vector<std::string>{"zenity", "--file-selection", "--title=t"}));
+}
+
 TEST_F(ZenityTest, CancelOrFailureGivesTheEmptyString) {
     setenv("ZENITY_EXIT", "1", 1);
     EXPECT_EQ(AskFileName("Open", "", 0, ""), String());

@@ -1,6 +1,7 @@
 // KorvaGL: why a load failed.
 //
-// The loading calls (OpenStream and every opener, ReadPixmap, LoadImageFile,
+// The loading calls (OpenStream and every opener, LoadBytes, LoadText,
+// SaveBytes, SaveText, UserDataDir, UserConfigDir, ReadPixmap, LoadImageFile,
 // LoadAnimImageFile, OpenImageFont, ReadPcmSample and the sound loaders,
 // ScriptEngine::RunFile and LoadScript, OpenGraphics) keep their documented
 // results: the null object, 0 or a raised error. Beside that, each records
@@ -8,8 +9,15 @@
 // succeeds. The reason names the thing and the cause, for example
 //   cannot open "assets/ship.png": No such file or directory
 //   "x.png": no image decoder accepts this data
+// Reasons carry outside text (file names, URLs, a server's words, a script's
+// message) in an escaped form, so that a reason is always one line and
+// nothing in it can drive a terminal: a backslash reads "\\", line feed,
+// carriage return and tab read "\n", "\r" and "\t", and every other control
+// character (U+0000-U+001F, U+007F-U+009F) reads "\xHH" with two upper-case
+// hex digits. All other text stands as it is; a reason without these
+// characters is unchanged.
 // With KORVAGL_LOG=1 in the environment each reason is also written to
-// standard error as one line.
+// standard error as one line (UTF-8).
 #pragma once
 
 #include "korvagl/app/string.h"
@@ -21,7 +29,9 @@ namespace korva {
 String LastErrorText();
 
 namespace detail {
-// Records the reason of a failure for this thread (and logs it when
+// `text` in the escaped form above.
+String Escaped(const String& text);
+// Records the reason of a failure for this thread, escaped (and logs it when
 // KORVAGL_LOG=1).
 void SetLastErrorText(const String& reason);
 // Records a failure only when none has been recorded since the last clear:

@@ -13,8 +13,14 @@
 //      against the program's own directory;
 //   4. runs every module initialiser in the documented order (InitKorvaGL);
 //   5. runs `app` and returns its result as the exit code.
-// A fault that `app` does not catch is written to standard error (its text,
-// no line end) and the process ends with exit code -1 (255 to the shell).
+// A fault that `app` does not catch ends the process with exit code -1 (255
+// to the shell) after writing to standard error its text and, on the next
+// line, the reason the last failed call recorded (LastErrorText(), when
+// there is one), each line ended:
+//   Unable to set graphics mode
+//   cannot open a window of 640 x 480: no display (DISPLAY and WAYLAND_DISPLAY are unset)
+// The reason is the latest of this thread, so it may come from an earlier
+// failure the program handled; KORVAGL_LOG=1 shows every reason as it comes.
 #pragma once
 
 #include <functional>
@@ -33,8 +39,9 @@ const String& ProgramDir();   // the directory of the program file, no trailing 
 const String& ProgramPath();  // the full path of the program file
 const StringArray& ProgramArgs();  // the arguments, the program name first
 
-// The uncaught-fault path: writes `text` to standard error without a line
-// end, flushes it and ends the process with exit code -1 (exit handlers run).
+// The uncaught-fault path: writes `text` and the last recorded reason to
+// standard error as above, flushes it and ends the process with exit code -1
+// (exit handlers run).
 [[noreturn]] void EndWithFault(const String& text);
 
 }  // namespace korva

@@ -54,6 +54,9 @@ public:
     std::string ToBytes() const;
     // Encodes the units as UTF-8 (unpaired surrogates become U+FFFD).
     std::string ToUtf8() const;
+    // ToUtf8() by a shorter name, for text handed to C APIs that take UTF-8:
+    // `SDL_SetWindowTitle(window, title.Utf8().c_str())`.
+    std::string Utf8() const { return ToUtf8(); }
 
     // Negative, 0 or positive: code units first, then length.
     int Compare(const String& other) const noexcept;

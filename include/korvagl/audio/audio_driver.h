@@ -24,9 +24,13 @@ namespace korva {
 class TAudioClip;
 class TPlayback;
 
+// The flag of OpenSoundClip (and NewClip) that makes a sound loop; flags 0
+// play it once. Any other non-zero value loops as well.
+inline constexpr int32_t SOUND_LOOP = 1;
+
 class TAudioBackend : public Object {
 public:
-    // A new clip of `sample`; any flags other than 0 make it loop.
+    // A new clip of `sample`; flags SOUND_LOOP (any other than 0) make it loop.
     virtual Ref<TAudioClip> NewClip(const Ref<TPcmSample>& sample, int32_t flags);
     // A new playback (channel) of the driver's own.
     virtual Ref<TPlayback> NewPlayback();

@@ -48,6 +48,9 @@ public:
     // The frame's pixels as a pixmap; `read` and `write` say how they will be
     // used. Raises "Image frame cannot be locked" for frames without that power.
     virtual Ref<TPixmap> Lock(int32_t read, int32_t write);
+    // Brings the pixmap that Lock returns in step with the frame's pixels
+    // when drawing into the frame changed them (render targets); nothing here.
+    virtual void SyncPixels();
     // Ends the access; after a write lock the pixmap becomes the frame's pixels.
     // Raises "Image frame cannot be unlocked" for frames without that power.
     virtual void Unlock();
@@ -80,6 +83,13 @@ public:
     virtual void DrawPoly(const FloatArray& xy, float handleX, float handleY, float tx, float ty);
     virtual void BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y);
     virtual Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t height);
+    // Makes every later draw go into `frame` (nullptr: the display again),
+    // whose top row is row 0 of every read. 1 when done; 0 with a reason in
+    // LastErrorText() when the driver cannot draw into that frame (this base
+    // version refuses every frame but nullptr).
+    virtual int32_t SetTarget(TImageFrame* frame);
+    // The cost of the last presented frame (draw_target.h); 0s here.
+    virtual void GetStats(int32_t& drawCalls, int32_t& textureSwitches, int32_t& shaderSwitches, int32_t& flushes);
 };
 
 // The driver every function forwards to: the GL driver once InitGLDrawDriver

@@ -11,7 +11,8 @@
 // Blend modes: BLEND_MASKED 1 (no blending, pixels with alpha below one half
 // are not drawn), BLEND_SOLID 2 (source replaces destination), BLEND_ALPHA 3,
 // BLEND_LIGHT 4 (destination + source * alpha), BLEND_SHADE 5 (destination *
-// source colour).
+// source colour), BLEND_PREMULTIPLIED 6 (destination * (1 - source alpha) +
+// source).
 //
 // Coordinates are pixels, (0, 0) the top-left corner, y down; angles are
 // degrees, rotating clockwise on screen. Before OpenGraphics and after
@@ -37,6 +38,9 @@ inline constexpr int32_t BLEND_SOLID = 2;
 inline constexpr int32_t BLEND_ALPHA = 3;
 inline constexpr int32_t BLEND_LIGHT = 4;
 inline constexpr int32_t BLEND_SHADE = 5;
+// destination * (1 - source alpha) + source: for images holding colour
+// already multiplied by alpha (see draw_target.h for render targets).
+inline constexpr int32_t BLEND_PREMULTIPLIED = 6;
 
 // Display modes.
 int32_t ModeCount();

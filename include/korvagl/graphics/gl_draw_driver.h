@@ -54,6 +54,15 @@ public:
     void DrawPoly(const FloatArray& xy, float handleX, float handleY, float tx, float ty) override;
     void BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y) override;
     Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t height) override;
+    // Framebuffer objects: through GL_ARB_framebuffer_object (or GL 3.0) in
+    // the compatibility context, which Mesa and every current GL offer.
+    int32_t SetTarget(TImageFrame* frame) override;
+    void GetStats(int32_t& drawCalls, int32_t& textureSwitches, int32_t& shaderSwitches, int32_t& flushes) override;
+
+protected:
+    // Opens the display (a 3.3 core context when `core` and the GL has one),
+    // makes the driver of the context's kind current and sets it up.
+    void OpenDisplay(int32_t width, int32_t height, int32_t depth, int32_t hertz, bool core);
 };
 
 // The number of segments DrawOval uses for a box of width x height.

@@ -37,6 +37,13 @@ public:
     // shrunk to fit. IMAGE_FILTERED gives linear filtering with mipmaps.
     static Ref<TGLTextureFrame> CreateFromPixmap(const Ref<TPixmap>& pixmap, int32_t flags);
 
+    // The texture, made in the current context when it has none there; 0
+    // when it cannot be drawn.
+    uint32_t TextureNow() { return MakeTexture() ? texture : 0; }
+    // True when the texels hold premultiplied colour (a frame drawn into as
+    // a render target): drawing it blends accordingly.
+    bool Premultiplied() const { return premultiplied_; }
+
 protected:
     // Makes the texture when the frame has none in the current context; true
     // when it can be drawn.
@@ -46,6 +53,12 @@ protected:
     int32_t textureFlags_ = 0;
     int32_t textureWidth_ = 0, textureHeight_ = 0;
     Ref<TPixmap> pending_;  // padded pixels waiting for a context
+    bool premultiplied_ = false;
+
+private:
+    // Draw's part for premultiplied texels; false when the draw is refused.
+    bool DrawPremultiplied(float x0, float y0, float x1, float y1, float tx, float ty);
+    uint8_t straightColor_[4] = {};
 };
 
 // A frame that keeps its pixels in a PIX_RGBA32 pixmap of the texture's size
@@ -68,8 +81,28 @@ public:
     static Ref<TGLDynamicTextureFrame> Create(int32_t width, int32_t height, int32_t flags);
     static Ref<TGLDynamicTextureFrame> CreateFromPixmap(const Ref<TPixmap>& pixmap, int32_t flags);
 
+    // Render targets. A frame drawn into keeps its texels premultiplied and
+    // its pixmap in step lazily: Lock (and so collisions) reads the texture
+    // back when drawing has changed it since.
+    ~TGLDynamicTextureFrame() override;
+    // The framebuffer that draws into the texture in the current context
+    // (made on first use); 0 when the GL cannot make one.
+    uint32_t Framebuffer();
+    // Marks the texture as changed by drawing.
+    void DrawnInto();
+    // Reads the texture back into `pixmap` when drawing changed it.
+    void SyncPixels() override;
+    // Rebuilds the smaller levels of a filtered frame after drawing into it.
+    void SyncMipmaps();
+
 protected:
     bool MakeTexture() override;
+
+private:
+    uint32_t framebuffer_ = 0;
+    uint32_t framebufferSerial_ = 0;  // the context the framebuffer belongs to
+    bool pixelsStale_ = false;
+    bool mipmapsStale_ = false;
 };
 
 }  // namespace korva

@@ -1,10 +1,34 @@
 // KorvaGL: ScriptEngine, one embedded Lua interpreter.
 //
 // An engine opens a Lua 5.4 interpreter with the base (with coroutines),
-// table, io, os, string and math libraries (no debug or package library),
-// loads and runs script text or script files, calls a global script function
-// with a list of typed arguments and takes back one typed result, and lets the
-// host register its own functions under global names.
+// table, io, os, string and math libraries (no debug or package library, so
+// no require and no package.loadlib), loads and runs script text or script
+// files, calls a global script function with a list of typed arguments and
+// takes back one typed result, and lets the host register its own functions
+// under global names.
+//
+// Untrusted scripts (mods, downloaded levels) get an engine of their own
+// made with fewer powers and a memory ceiling:
+//   New<ScriptEngine>(SCRIPT_POWERS_NONE, 64 << 20)
+// Without SCRIPT_POWER_IO there is no io library; without SCRIPT_POWER_OS,
+// os keeps only clock, date, difftime and time; without SCRIPT_POWER_FILES
+// there is no loadfile or dofile (scripts cannot read files by name); without
+// SCRIPT_POWER_GC, setmetatable refuses a metatable with a __gc field (a
+// finalizer runs where no hook can stop it, and again when the engine stops)
+// and collectgarbage takes only "collect", "count", "step" and "isrunning".
+// Everything else (print, load of source text, string, table, math,
+// coroutine) stays. Start keeps the powers and the ceiling.
+//
+// Memory ceiling: with a limit, the interpreter holds at most that many
+// bytes for what scripts do. A script that allocates past it fails with
+// SCRIPT_ERROR_MEMORY ("not enough memory"), like any other failure; the
+// engine stays started and usable, but what the script kept (in globals,
+// say) still counts, so Start gives a fresh interpreter when calls keep
+// failing. The host's own steps (loading script text, queued arguments,
+// registering, what host functions push with Push...) are always taken, even
+// past the limit. A limit too small for the libraries leaves the engine not
+// started. In an engine with SCRIPT_POWER_GC, a finalizer that the collector
+// runs during one of the host's own steps is not held to the ceiling.
 //
 // Failures never raise. Every operation that can fail returns 0 and records
 // the failure: ErrorText() gives its text and ErrorCode() its kind, 1 to 5
@@ -16,7 +40,9 @@
 //
 // Text is 8-bit towards Lua: each code unit's low byte goes in, each byte
 // comes back widened to one unit. Scripts and script files are source text;
-// precompiled chunks are refused (they can crash the interpreter).
+// precompiled chunks are refused (a crafted one can take the process over),
+// by LoadScript and RunFile and by every loader a script has: load,
+// loadfile and dofile take source text only, whatever mode they are given.
 //
 // Host functions (LuaCFunction, see lua_binding.h) receive the calling state;
 // they read their arguments with ArgString/ArgNumber/ArgInt and push results
@@ -51,6 +77,14 @@ constexpr int SCRIPT_NUMBER = 0;
 constexpr int SCRIPT_STRING = 1;
 constexpr int SCRIPT_BOOLEAN = 2;
 
+// The powers of an engine's scripts beyond computing (ScriptEngine(powers)).
+constexpr int32_t SCRIPT_POWER_IO = 1;     // the io library: files, pipes, standard streams
+constexpr int32_t SCRIPT_POWER_OS = 2;     // os.execute, exit, getenv, remove, rename, tmpname, setlocale
+constexpr int32_t SCRIPT_POWER_FILES = 4;  // loadfile and dofile: script files by name
+constexpr int32_t SCRIPT_POWER_GC = 8;     // finalizers and every collectgarbage option
+constexpr int32_t SCRIPT_POWERS_NONE = 0;
+constexpr int32_t SCRIPT_POWERS_ALL = 15;  // the default engine's
+
 // ErrorCode() of a failure inside the interpreter (0 marks the engine's own).
 constexpr int SCRIPT_ERROR_RUN = 1;      // run-time error
 constexpr int SCRIPT_ERROR_FILE = 2;     // a script file could not be opened or read
@@ -70,7 +104,11 @@ public:
 class ScriptEngine : public Object {
 public:
     // Starts at once; IsStarted() tells whether an interpreter could be opened.
+    // Scripts get every power and no memory ceiling.
     ScriptEngine();
+    // An engine whose scripts get only `powers` (SCRIPT_POWER_... or'ed) and
+    // whose interpreter holds at most `memoryLimit` bytes (0: no ceiling).
+    explicit ScriptEngine(int32_t powers, int64_t memoryLimit = 0);
     ~ScriptEngine() override;
     ScriptEngine(const ScriptEngine&) = delete;
     ScriptEngine& operator=(const ScriptEngine&) = delete;
@@ -127,7 +165,8 @@ public:
     // forgets any script loaded before.
     virtual int LoadScript(const String& text);
     // Loads and runs a script file (backslashes in the path read as "/").
-    // A failure is recorded and its text also written to standard error.
+    // A failure is recorded and its text also written to standard error, as
+    // one line in the escaped form of LastErrorText (last_error.h).
     virtual int RunFile(const String& path);
     // Runs the loaded script; each call runs it again from the start.
     virtual int RunScript();
@@ -140,7 +179,15 @@ public:
     virtual int IsStarted();
 
     // The interpreter, for direct use of the Lua API; null when not started.
+    // Host functions that call the Lua API themselves get its memory errors
+    // as Lua raises them (Push... never fails for memory).
     lua_State* State() const noexcept { return state_; }
+
+    int32_t Powers() const noexcept { return powers_; }
+    // The ceiling in bytes, 0 for none.
+    int64_t MemoryLimit() const noexcept { return memoryLimit_; }
+    // The bytes the interpreter holds now; 0 when not started.
+    int64_t MemoryInUse() const;
 
 private:
     class Running;
@@ -162,6 +209,8 @@ private:
     };
     void PrepareArguments();
 
+    int32_t powers_ = SCRIPT_POWERS_ALL;
+    int64_t memoryLimit_ = 0;
     int started_ = 0;
     String scriptText_;
     String errorText_;

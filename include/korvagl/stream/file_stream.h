@@ -9,8 +9,9 @@
 // terminal) has no position: Pos is -1 and Size 0, as for a socket.
 // After Close, Read and Write return 0, Seek returns -1, Flush does nothing,
 // and Pos and Size are 0 (so Eof is 1). A stream dropped without Close closes
-// its file when destroyed. A failed write, flush or close is remembered
-// (WriteFailed) so that savers can report it; Close itself returns 0.
+// its file when destroyed. A failed write, flush or close is remembered:
+// WriteFailed gives the system's error number (errno) of the first one, so
+// that savers can report it and say why; Close itself returns 0.
 #pragma once
 
 #include <cstdio>
@@ -61,6 +62,8 @@ private:
     explicit TFileStream(std::FILE* file) : file(file) {}
     friend bool detail::CopyFileToEnd(TFileStream& from, TFileStream& to);
     void Advance(int64_t count);
+    // Remembers the first failed transfer with the error number it set.
+    void NoteFailure();
     // C stdio needs a flush or seek between a write and a following read and
     // the other way round; these keep track of the direction.
     void PrepareRead();
@@ -72,7 +75,7 @@ private:
     int64_t size = 0;
     std::FILE* file = nullptr;
     bool seekable = true;
-    int32_t failed = 0;
+    int32_t failed = 0;  // errno of the first failed write, flush or close
     enum class Direction { None, Reading, Writing } direction = Direction::None;
 };
 

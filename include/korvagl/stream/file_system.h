@@ -111,6 +111,20 @@ Ref<TByteStream> OpenRandomAccessWrite(const String& url);
 // Closes the stream. Returns 0.
 int32_t CloseRandomAccess(const Ref<TByteStream>& stream);
 
+// Where a program keeps its files for the user, after the XDG base-directory
+// rules: UserDataDir("mygame") for saves and high scores is
+// $XDG_DATA_HOME/mygame (by default ~/.local/share/mygame), UserConfigDir
+// for settings $XDG_CONFIG_HOME/mygame (by default ~/.config/mygame). A
+// relative XDG_*_HOME is ignored, as the rules ask. Every call makes the
+// directory when it is missing, with the missing ones above it, readable by
+// the user alone (mode 0700), and returns its path without a trailing "/".
+// The empty string, with LastErrorText() saying why, for a name that would
+// not stay one directory inside the base (empty, "." or "..", holding "/",
+// "\", NUL or a unit above 0xFF), without a home directory, or when the
+// directory cannot be made.
+String UserDataDir(const String& appName);
+String UserConfigDir(const String& appName);
+
 // Starts a program and waits for it. The program name is the first word of
 // `command` (or the text between the first pair of double quotes), looked up
 // on the PATH; the command line is split into arguments with the Windows

@@ -9,25 +9,30 @@
 //   that length (a connection that closes sooner ends the stream with an
 //   error, Eof -1), else when the server closes the connection. A server that
 //   closes inside the header gives a stream that is already at its end.
+//   A body sent with "Transfer-Encoding: chunked" is decoded: Read gives
+//   the data without the framing, Eof turns 1 after the last chunk, and
+//   broken framing ends the stream with an error (TTcpStream::DecodeChunked).
 // - 301, 302, 303, 307 and 308 with a Location are followed (with a new GET)
 //   to the http or https URL it names, absolute or relative to the URL asked
 //   for; a sixth redirect in a row gives the null object.
 // - any other status gives the null object, as do a response without an HTTP
-//   status line, a header longer than 64 KiB, a body in a transfer encoding
-//   (chunked), a URL holding control characters (they would change the
-//   request), a bad port, and a host that cannot be reached within the
-//   time-outs (tcp_stream.h).
+//   status line, a header longer than 64 KiB, a transfer coding other than
+//   chunked and identity, a URL holding control characters (they would
+//   change the request), a bad port, and a host that cannot be reached
+//   within the time-outs (tcp_stream.h).
 // A request that cannot be sent raises TStreamWriteError.
 //
 // https speaks TLS 1.2 or newer through OpenSSL. The server's certificate
-// must chain to a trusted certificate and be issued for the host: its DNS
-// name, or its IP address when the URL gives an address. Trusted are the
+// must chain to a trusted certificate and be issued for the host: a DNS
+// name of its subjectAltName, or an IP address of it when the URL gives an
+// address (the subject's common name never counts). Trusted are the
 // system's certificates at OpenSSL's default paths (SSL_CERT_FILE and
 // SSL_CERT_DIR replace them when set before the first https URL is opened)
 // and those added with AddTrustedCertificates. The stream returned speaks TLS
 // in its Read and Write; its Socket() is the TCP socket underneath.
 //
-// Every failure records its reason (LastErrorText), for example
+// Every failure records its reason (LastErrorText; what the server sent in
+// it is escaped, see last_error.h), for example
 //   "http::example.org/x": HTTP 404 Not Found
 //   "https::example.org/x": too many redirects
 //   "https::10.0.0.1/x": certificate verify failed: self-signed certificate
@@ -70,12 +75,12 @@ struct THttpResponseHead {
     String reason;               // the reason phrase after it
     int64_t contentLength = -1;  // -1 without a Content-Length
     String location;             // the Location, empty without one
-    String transferEncoding;     // empty without one
+    String transferEncoding;     // the codings of every such field, joined by ", "; empty without one
     int32_t complete = 0;        // 1 when the empty line ending the header came
 };
 // Reads a response header from `stream` up to and including its empty line
 // (or the end of the stream), a line at a time as ReadLine does, never past
-// it. Returns the empty string, or why the response cannot be used: no
+// it; a line that starts with a space or tab continues the field above. Returns the empty string, or why the response cannot be used: no
 // status line, a header past kMaxHttpHeaderBytes, a bad Content-Length.
 String ReadHttpResponseHead(TByteStream& stream, THttpResponseHead& head);
 // The URL of ours ("http::host/path", "https::host:port/path") that a

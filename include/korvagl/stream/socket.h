@@ -32,7 +32,8 @@ int32_t CloseSocket(int32_t s);
 // another thread is using. Returns 0, or -1 when `s` is not a connection.
 int32_t ShutdownSocket(int32_t s);
 // The IPv4 addresses of `name` (each `length` bytes, network order), with
-// `family` 2 and `length` 4; an empty list when the name does not resolve.
+// `family` 2 and `length` 4; an empty list when the name does not resolve
+// or holds a unit above 0xFF or a NUL (narrowed, it would name another host).
 std::vector<ByteArray> ResolveHost(const String& name, int32_t& family, int32_t& length);
 // Connects to `port` at the first `length` bytes of `address`. -1 unless the
 // family is 2 and the port lies in 0..65535; else connect's result (0 or -1).

@@ -219,19 +219,30 @@ int32_t WriteLine(const Ref<TByteStream>& s, const String& text);
 String ReadText(const Ref<TByteStream>& s, int32_t length);
 int32_t WriteText(const Ref<TByteStream>& s, const String& text);
 
-// The whole content of a URL (or of a stream object, read to its end and not
-// closed). Raises TNullObjectFault when the URL cannot be opened, and
-// TStreamReadError when a network stream ends with an error or passes the
-// network load limit (tcp_stream.h).
+// The whole-file helpers fail softly, unlike the stream operations above:
+// where the URL does not open or a read or write fails, they return an empty
+// result (LoadBytes, LoadText) or 0 (SaveBytes, SaveText) and LastErrorText()
+// names the file and the reason, such as
+//   cannot open "scores.txt": No such file or directory
+//   cannot write "/media/stick/save.dat": No space left on device
+//   "http::example.org/x": timed out after 30000 ms
+// A successful call clears the reason, which tells an empty file from a
+// failure. A stream object given instead of a URL is read (or written) from
+// where it stands and never closed; after a failure its position is wherever
+// the transfer stopped.
+
+// The whole content of a URL or a stream object. On a network stream the
+// network load limit (tcp_stream.h) holds, and a body that ends with an
+// error is a failure, not the content.
 ByteArray LoadBytes(const String& url);
 ByteArray LoadBytes(const Ref<Object>& url);
 namespace detail {
-// The rest of the open stream `s`, read as LoadBytes reads it (with the same
-// faults); `s` is closed on every path, faults included.
+// The rest of the open stream `s`, read as LoadBytes reads it; raises
+// TStreamReadError where LoadBytes fails (and TNullObjectFault for the null
+// object). `s` is closed on every path, faults included.
 ByteArray ReadAllAndClose(const Ref<TByteStream>& s);
 }  // namespace detail
-// Writes all bytes and closes. Raises TNullObjectFault when the URL cannot be
-// opened and TStreamWriteError when the data did not all reach it.
+// Writes all bytes and closes; 1 once every byte reached the URL, else 0.
 int32_t SaveBytes(const ByteArray& bytes, const String& url);
 int32_t SaveBytes(const ByteArray& bytes, const Ref<Object>& url);
 // LoadBytes widened byte by byte.

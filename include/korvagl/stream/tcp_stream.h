@@ -9,7 +9,8 @@
 //
 // "tcp::host:port" connects to `port` (read with StringToInt: "tcp::h: 21" is
 // port 21, "tcp::h:abc" port 0) and "tcp::host" to port 80. Host names are
-// looked up as IPv4. A name that does not resolve, a refused connection, a
+// looked up as IPv4. A name that does not resolve or holds a unit above 0xFF
+// or a NUL (narrowed, it would name another host), a refused connection, a
 // connection not made within the connect time-out or a port outside 0..65535
 // gives the null object.
 //
@@ -22,18 +23,24 @@
 //
 // Limits (SetNetworkLimits) hold for every stream whose NetworkName is not
 // empty, these streams and the wrappers around them: ReadLine raises
-// TStreamReadError on a line longer than 1 MiB, LoadBytes and LoadText (and
-// the loads built on them) raise TStreamReadError past 256 MiB, and
-// LoadBytes raises it as well when the stream ended with an error. Each of
-// these failures records its reason (LastErrorText), such as
+// TStreamReadError on a line longer than 1 MiB; LoadBytes and LoadText fail
+// (softly: an empty result) past 256 MiB and when the stream ended with an
+// error, and the loads that read a stream into memory (TMemBlock::Load)
+// raise TStreamReadError there. Each of these failures records its reason
+// (LastErrorText), such as
 //   "http::example.org/x": timed out after 30000 ms
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "korvagl/stream/stream.h"
 
 namespace korva {
+
+namespace detail {
+class TChunkedBody;
+}
 
 class TTcpStream : public TByteStream {
 public:
@@ -66,10 +73,18 @@ public:
     // length): Eof turns 1 as the last of them is read. A connection that
     // closes before they all came ends with an error (Eof -1).
     void EndAfter(int64_t count);
+    // Reads the rest as an HTTP body sent in chunks: Read hands over the
+    // chunks' data without their framing, and Eof turns 1 after the last
+    // chunk and its trailer. Framing that breaks the rules (a bad or huge
+    // chunk size, data longer than its size, a size or trailer line past the
+    // line limit, a trailer over 64 KiB) or a connection that closes before
+    // the last chunk ends the stream with an error (Eof -1), with the reason
+    // recorded.
+    void DecodeChunked();
     void SetNetworkName(const String& text) { name = text; }
 
 protected:
-    TTcpStream(int32_t handle, const String& name) : socket(handle), name(name) {}
+    TTcpStream(int32_t handle, const String& name);
 
     // The transport under Read and Write: plain TCP here, TLS in a subclass.
     // The count moved, 0 when the peer closed, or a negative value on failure
@@ -80,13 +95,17 @@ protected:
     void Fail(const String& cause);
 
 private:
+    class FramedSource;
+
     void ApplyTimeout();
+    int32_t ReadBytes(void* buf, int32_t count);
 
     int32_t socket = 0;
     int32_t endState = 0;
     String name;
     int32_t timeoutMs = -1;  // the time-out set on the socket, -1 before the first transfer
     int64_t bodyLeft = -1;   // bytes before the end; -1 while the end is the peer's close
+    std::unique_ptr<detail::TChunkedBody> chunks;  // set while the body comes in chunks
 };
 
 // Opens "tcp" URLs.

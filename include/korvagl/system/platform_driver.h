@@ -29,6 +29,11 @@ public:
     virtual int32_t ElapsedMs();
     // Sleeps for `ms` milliseconds; nothing for ms <= 0.
     virtual void SleepMs(int32_t ms);
+    // A microsecond clock that does not wrap, the same clock as ElapsedMs.
+    // By default ElapsedMs in microseconds (whole milliseconds, wrapping
+    // with it), so a driver that has only a millisecond clock need not
+    // override it.
+    virtual int64_t ElapsedUs();
     // The oldest typed character (a 16-bit code unit), removed; 0 when none.
     virtual int32_t NextTypedChar();
     // Presses of `key` since the last call (wrapping at 256); resets the count.

@@ -11,7 +11,9 @@
 // Cancel), owned by the window that has the keyboard focus. A box that cannot
 // be shown counts as no (AskYesNo) or cancel (AskYesNoCancel). AskFileName
 // runs `zenity --file-selection` when zenity is on the PATH and a display is
-// named in the environment, else it asks on the console.
+// named in the environment, else it asks on the console. A suggested name
+// (`path`) holding a unit above 0xFF or a NUL names no file: AskFileName
+// then asks nothing and gives the empty string.
 #pragma once
 
 #include "korvagl/system/platform_driver.h"
@@ -24,8 +26,11 @@ public:
 
     void Poll() override;
     void Wait() override;
+    // One monotonic clock: ElapsedUs counts microseconds from the first
+    // reading, ElapsedMs is the same count in milliseconds.
     int32_t ElapsedMs() override;
     void SleepMs(int32_t ms) override;
+    int64_t ElapsedUs() override;
     int32_t NextTypedChar() override;
     int32_t KeyHitCount(int32_t key) override;
     int32_t KeyHeld(int32_t key) override;

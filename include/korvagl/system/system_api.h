@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "korvagl/system/clock.h"
 #include "korvagl/system/keys.h"
 #include "korvagl/system/platform_driver.h"
 
@@ -28,7 +29,12 @@ extern int32_t AutoPoll;
 void PumpEvents();
 // Blocks until some event arrives, then pumps.
 void WaitEvents();
+// The clock (see clock.h: one source serves every timing call). ElapsedMs
+// counts milliseconds and wraps after 2^32 ms; ElapsedUs is the same clock
+// in microseconds, for measuring and for steps finer than a millisecond,
+// and does not wrap.
 int32_t ElapsedMs();
+int64_t ElapsedUs();
 void SleepMs(int32_t ms);
 
 // Presses since the last call for this key (then 0).

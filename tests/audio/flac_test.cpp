@@ -7,23 +7,15 @@
 
 #include "korvagl/korvagl.h"
 #include "support/audio_fixtures.h"
+#include "support/sound_decoders.h"
 
 namespace korva {
 namespace {
 
 class FlacTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        InitMemoryStreams();
-        InitMP3Loader();
-        InitFLACLoader();
-        InitOggLoader();
-        InitWAVLoader();
-    }
-    // The sample (or the null object) of `bytes`, kept alive for the call.
-    static Ref<TPcmSample> Load(std::string bytes) {
-        return ReadPcmSample(Ref<Object>(NewMemoryStream(bytes.data(), static_cast<int32_t>(bytes.size()), 1, 0)));
-    }
+    static void SetUpTestSuite() { test::InitSoundDecoders(); }
+    static Ref<TPcmSample> Load(std::string bytes) { return test::LoadSample(std::move(bytes)); }
     static std::vector<int16_t> Values(const Ref<TPcmSample>& sample) {
         const auto* v = reinterpret_cast<const int16_t*>(sample->samples);
         return std::vector<int16_t>(v, v + sample->capacity / 2);

@@ -9,6 +9,7 @@
 
 #include "korvagl/korvagl.h"
 #include "support/audio_fixtures.h"
+#include "support/sound_decoders.h"
 
 namespace korva {
 namespace {
@@ -32,16 +33,8 @@ private:
 
 class Mp3Test : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        InitMemoryStreams();
-        InitMP3Loader();
-        InitFLACLoader();
-        InitOggLoader();
-        InitWAVLoader();
-    }
-    static Ref<TPcmSample> Load(std::string bytes) {
-        return ReadPcmSample(Ref<Object>(NewMemoryStream(bytes.data(), static_cast<int32_t>(bytes.size()), 1, 0)));
-    }
+    static void SetUpTestSuite() { test::InitSoundDecoders(); }
+    static Ref<TPcmSample> Load(std::string bytes) { return test::LoadSample(std::move(bytes)); }
     // The root mean square of the difference, against the signal's own.
     static double RelativeError(const Ref<TPcmSample>& sample, const std::vector<int16_t>& expected) {
         const auto* v = reinterpret_cast<const int16_t*>(sample->samples);

@@ -16,6 +16,7 @@
 #include "korvagl/korvagl.h"
 #include "stream/test_server.h"
 #include "support/audio_fixtures.h"
+#include "support/sound_decoders.h"
 #include "support/temp_dir.h"
 
 namespace korva {
@@ -46,12 +47,8 @@ std::unique_ptr<test::TestServer> ServeInParts(const std::string& body, size_t c
 class MusicTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        InitMemoryStreams();
         InitHttpStreams();
-        InitMP3Loader();
-        InitFLACLoader();
-        InitOggLoader();
-        InitWAVLoader();
+        test::InitSoundDecoders();
     }
     void SetUp() override {
         auto device = std::make_unique<renderdevice>();

@@ -60,6 +60,7 @@ int InitKorvaGL() {
     InitTGALoader();
     InitWAVLoader();
     InitJoystick();
+    InitGamepads();
     InitLuaBinding();
     InitScriptEngine();
     return 0;

@@ -11,6 +11,7 @@
 
 #include "korvagl/app/string.h"
 #include "sdl/sdl_init.h"
+#include "system/gamepad_native.h"
 
 namespace korva::detail {
 namespace {
@@ -220,8 +221,18 @@ void Deliver(InputState& state, const SDL_Event& event) {
         case SDL_MOUSEBUTTONUP: DeliverButton(state, event.button); break;
         case SDL_MOUSEWHEEL: DeliverWheel(state, event.wheel); break;
         case SDL_WINDOWEVENT: DeliverWindowEvent(state, event.window); break;
+        // Pads arriving and leaving, and the state of mapped ones. Raw
+        // joystick events carry nothing: joysticks are read directly.
+        case SDL_JOYDEVICEADDED:
+        case SDL_JOYDEVICEREMOVED:
+        case SDL_CONTROLLERDEVICEADDED:
+        case SDL_CONTROLLERDEVICEREMOVED:
+        case SDL_CONTROLLERDEVICEREMAPPED:
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+        case SDL_CONTROLLERAXISMOTION: DeliverGamepadEvent(event); break;
         // SDL_QUIT follows the close request of the last window and is not
-        // counted again; device events carry no polled input.
+        // counted again.
         default: break;
     }
 }
@@ -252,13 +263,20 @@ WinKey WinKeyForScancode(int scancode, bool numLock) {
 
 void PumpSDLEvents(InputState& state) {
     if (!EventsRunning()) return;
+    UpdateGamepadDevices();
     SDL_Event event;
     while (SDL_PollEvent(&event)) Deliver(state, event);
 }
 
 void WaitSDLEvents(InputState& state) {
     SDL_Event event;
-    if (EventsRunning() && SDL_WaitEvent(&event)) {
+    if (EventsRunning() && GamepadsRunning()) {
+        // SDL reads the pads only when asked: wake in slices to read them,
+        // so that a pad's press ends the wait too.
+        constexpr int kSliceMs = 4;
+        while (!SDL_WaitEventTimeout(&event, kSliceMs)) UpdateGamepadDevices();
+        Deliver(state, event);
+    } else if (EventsRunning() && SDL_WaitEvent(&event)) {
         Deliver(state, event);
     } else {
         // No event can arrive: wait a little rather than spin.

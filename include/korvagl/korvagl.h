@@ -34,6 +34,7 @@
 #include "korvagl/pixmap/tga_decoder.h"
 
 #include "korvagl/system/frame_timer.h"
+#include "korvagl/system/gamepad.h"
 #include "korvagl/system/joystick.h"
 #include "korvagl/system/keys.h"
 #include "korvagl/system/platform_driver.h"

@@ -54,6 +54,7 @@ const std::vector<std::string> kDocumentedOrder = {
     "TGA loader",
     "WAV loader",
     "joystick",
+    "gamepads",
     "Lua binding",
     "script engine",
 };

@@ -1,7 +1,8 @@
 // The example programs end with exit code 0 and print their telling line:
-// sound through SDL's dummy audio driver, sprites on a private X server
-// until Escape is pressed, the game (with dummy audio) until its window is
-// asked to close, keeping its best time under XDG_DATA_HOME.
+// sound through SDL's dummy audio driver, sprites and the pad tester on a
+// private X server until Escape is pressed, the game (with dummy audio)
+// until its window is asked to close, keeping its best time under
+// XDG_DATA_HOME.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -20,10 +22,14 @@ namespace {
 
 const std::string kDir = KORVAGL_EXAMPLES_DIR;
 
-// Runs an example with no arguments; expects exit code 0 and a line of its
+// Runs an example (with `arguments`); expects exit code 0 and a line of its
 // standard output (without the CR of a CR LF end) that matches `line` whole.
-void ExpectRun(const std::string& name, const std::string& line, test::ChildOptions options = {}) {
-    const auto result = test::RunChild(kDir + "/" + name, {name}, options);
+// Returns the output.
+std::string ExpectRun(const std::string& name, const std::string& line, test::ChildOptions options = {},
+                      const std::vector<std::string>& arguments = {}) {
+    std::vector<std::string> argv = {name};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const auto result = test::RunChild(kDir + "/" + name, argv, options);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     std::istringstream lines(result.out);
     bool found = false;
@@ -32,6 +38,7 @@ void ExpectRun(const std::string& name, const std::string& line, test::ChildOpti
         found = std::regex_match(l, std::regex(line));
     }
     EXPECT_TRUE(found) << "no line " << line << " in:\n" << result.out;
+    return result.out;
 }
 
 std::string Quoted(const std::string& text) { return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)"); }
@@ -64,21 +71,28 @@ TEST(ExamplesTest, MusicLoopsOnTheDiskDriver) {
     EXPECT_GT(test::TempDir::Read(dir.File("out.raw")).size(), 4u * 44100 * 3);
 }
 
-// A windowed example on the private X server until Escape is pressed.
-void ExpectRunUntilEscape(const std::string& name, const std::string& line) {
+// A windowed example on the private X server until Escape is pressed in
+// the window of that title. Returns the output.
+std::string ExpectRunUntilEscape(const std::string& name, const std::string& line,
+                                 const std::vector<std::string>& arguments = {},
+                                 const std::string& title = "KorvaGL Window") {
     std::string error;
-    ASSERT_FALSE(test::UsePrivateDisplay(&error).empty()) << error;
+    if (test::UsePrivateDisplay(&error).empty()) {
+        ADD_FAILURE() << error;
+        return "";
+    }
     bool pressed = false;
     std::thread escape([&] {
-        const std::string window = test::FindWindow("KorvaGL Window", 10000, &error);
+        const std::string window = test::FindWindow(title, 10000, &error);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // some frames, as a rule
         pressed = !window.empty() && test::PressKey(window, "Escape", &error);
     });
     test::ChildOptions options;
     options.environment = {std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};  // Mesa stays mapped for the leak checker
-    ExpectRun(name, line, options);
+    const std::string out = ExpectRun(name, line, options, arguments);
     escape.join();
     EXPECT_TRUE(pressed) << error;
+    return out;
 }
 
 TEST(ExamplesTest, SpritesUntilEscape) { ExpectRunUntilEscape("sprites", R"(left after \d+ frames)"); }
@@ -87,6 +101,18 @@ TEST(ExamplesTest, SpritesUntilEscape) { ExpectRunUntilEscape("sprites", R"(left
 TEST(ExamplesTest, PostProcessAndLightMapUntilEscape) {
     ExpectRunUntilEscape("postprocess", R"(post-processed \d+ frames on GL driver (33|11), \d+ draw calls a frame)");
     ExpectRunUntilEscape("lightmap", R"(lit \d+ frames)");
+}
+
+// Without a pad, with a mapping file of one good and one bad line.
+TEST(ExamplesTest, PadTesterUntilEscape) {
+    test::TempDir dir;
+    const std::string mappings = dir.Write("pads.txt",
+        "03000000aaaa0000bbbb000000000000,Some Pad,a:b0,b:b1,leftx:a0,platform:Linux,\n"
+        "03000000aaaa0000bbbb000000000000,Bad Pad,a:b0,q:b1,\n");
+    const std::string out = ExpectRunUntilEscape(
+        "pad_tester", R"(left after \d+ frames, 0 pad arrivals and departures, 0 presses)", {mappings}, "KorvaGL Pad Tester");
+    EXPECT_NE(out.find("1 mappings added\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("line 2: field \"q:b1\" names no button or axis"), std::string::npos) << out;
 }
 
 TEST(ExamplesTest, GameUntilTheWindowIsClosed) {

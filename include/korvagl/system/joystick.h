@@ -10,6 +10,8 @@
 // Axes read about -1.0 .. +1.0; the hat reads the direction as a fraction of
 // a full turn (0.0 forward, 0.25 right, 0.5 back, 0.75 left) or -1.0 when
 // centred. Buttons are counted from 0.
+//
+// Pads in a standard layout, found as they arrive, are in gamepad.h.
 #pragma once
 
 #include <cstdint>

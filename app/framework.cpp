@@ -52,6 +52,8 @@ int InitKorvaGL() {
     InitGLDrawDriver();
     InitJPEGLoader();
     InitOrderedMap();
+    InitMP3Loader();
+    InitFLACLoader();
     InitOggLoader();
     InitPNGLoader();
     InitStringHelpers();

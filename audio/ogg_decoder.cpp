@@ -6,11 +6,14 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <string>
+#include <utility>
 
 #include "audio/ogg_native.h"
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/audio/ogg_decoder.h"
+#include "korvagl/audio/pcm_reader.h"
 #include "korvagl/stream/stream.h"
 
 namespace korva {
@@ -82,7 +85,82 @@ long TellCallback(void* data) {
     }
 }
 
+// Records why data that begins as Ogg data does ("OggS") was refused; data
+// that does not is another decoder's.
+void RefuseOgg(const Source& source, int error) {
+    if (source.headBytes == 4 && std::memcmp(source.head, "OggS", 4) == 0) {
+        detail::SetDecoderFailure(String(ogg::FailureText(error)));
+    }
+}
+
+// Decodes as the sound plays, across the links of a chained stream.
+class TOggReader final : public TPcmReader {
+public:
+    TOggReader(const Ref<TByteStream>& stream, bool seeks) : stream_(stream), source_{stream.Get(), nullptr, {}, 0} {
+        seekable = seeks ? 1 : 0;
+    }
+    ~TOggReader() override {
+        if (decoder_) ogg::CloseOgg(decoder_);
+    }
+    TOggReader(const TOggReader&) = delete;
+    TOggReader& operator=(const TOggReader&) = delete;
+
+    // False when the data is not Ogg Vorbis or cannot be played (the reason
+    // recorded); raises what the stream raised.
+    bool Open() {
+        const ogg::Callbacks io{&ReadCallback, seekable ? &SeekCallback : nullptr, &CloseCallback,
+                                seekable ? &TellCallback : nullptr};
+        int error = 0;
+        decoder_ = ogg::OpenOgg(&source_, io, &length, &channels, &hertz, &error);
+        RaiseStreamError();
+        if (!decoder_) {
+            RefuseOgg(source_, error);
+            return false;
+        }
+        if (channels < 1 || channels > 2) {
+            detail::SetDecoderFailure(String(std::to_string(channels) + " channels (at most 2)"));
+            return false;
+        }
+        if (hertz <= 0) {
+            detail::SetDecoderFailure("corrupt Ogg Vorbis data: sample rate " + String(std::to_string(hertz)));
+            return false;
+        }
+        if (length < 0) length = -1;
+        return true;
+    }
+
+    int32_t Read(int16_t* frames, int32_t count) override {
+        const int64_t n = ogg::ReadOggFrames(decoder_, frames, count, channels);
+        RaiseStreamError();
+        if (n >= 0) return static_cast<int32_t>(n);
+        detail::SetDecoderFailure(String(ogg::FailureText(static_cast<int>(n))));
+        return -1;
+    }
+
+    int32_t Seek(int64_t frame) override {
+        const int error = seekable ? ogg::SeekOgg(decoder_, frame) : -1;
+        RaiseStreamError();
+        if (error == 0) return 1;
+        detail::SetDecoderFailure(seekable ? String(ogg::FailureText(error)) : String("the stream cannot seek"));
+        return 0;
+    }
+
+private:
+    void RaiseStreamError() {
+        if (source_.error) std::rethrow_exception(std::exchange(source_.error, nullptr));
+    }
+
+    Ref<TByteStream> stream_;
+    Source source_;
+    ogg::Decoder* decoder_ = nullptr;
+};
+
 }  // namespace
+
+Ref<TPcmReader> TOggSampleDecoder::OpenReader(const Ref<TByteStream>& stream) {
+    auto reader = New<TOggReader>(stream, detail::ReaderMaySeek(*stream));
+    return reader->Open() ? reader : nullptr;
+}
 
 Ref<TPcmSample> TOggSampleDecoder::Load(const Ref<TByteStream>& stream) {
     Source source{stream.operator->(), nullptr, {}, 0};
@@ -93,10 +171,7 @@ Ref<TPcmSample> TOggSampleDecoder::Load(const Ref<TByteStream>& stream) {
                                          &frames, &channels, &hertz, &error);
     if (!decoder) {
         if (source.error) std::rethrow_exception(source.error);
-        // Data that does not begin as Ogg data does is another decoder's.
-        if (source.headBytes == 4 && std::memcmp(source.head, "OggS", 4) == 0) {
-            detail::SetDecoderFailure(String(ogg::FailureText(error)));
-        }
+        RefuseOgg(source, error);
         return nullptr;
     }
     // What the stream reports is checked before any size is computed from it.

@@ -38,8 +38,7 @@ Decoder* OpenOgg(void* source, const Callbacks& callbacks, int64_t* frames, int3
 
 int ReadOgg(Decoder* decoder, void* buffer, int64_t bytes) {
     if (!buffer && bytes == 0) {
-        ov_clear(&decoder->file);
-        delete decoder;
+        CloseOgg(decoder);
         return 0;
     }
     auto* out = static_cast<char*>(buffer);
@@ -62,6 +61,27 @@ int ReadOgg(Decoder* decoder, void* buffer, int64_t bytes) {
     return 0;
 }
 
+int64_t ReadOggFrames(Decoder* decoder, int16_t* out, int32_t frames, int32_t channels) {
+    const vorbis_info* first = ov_info(&decoder->file, 0);
+    const long rate = first ? first->rate : 0;
+    for (int holes = 0;;) {
+        int section = 0;
+        const long n = ov_read(&decoder->file, reinterpret_cast<char*>(out), frames * channels * 2, 0, 2, 1, &section);
+        if (n == OV_HOLE && ++holes < 64) continue;
+        if (n <= 0) return n;
+        const vorbis_info* info = ov_info(&decoder->file, -1);
+        if (!info || info->channels != channels || info->rate != rate) return kChangedFormat;
+        return n / (2 * channels);
+    }
+}
+
+int SeekOgg(Decoder* decoder, int64_t frame) { return ov_pcm_seek(&decoder->file, frame); }
+
+void CloseOgg(Decoder* decoder) {
+    ov_clear(&decoder->file);
+    delete decoder;
+}
+
 const char* FailureText(int error) {
     switch (error) {
     case OV_ENOTVORBIS: return "no Vorbis stream in the Ogg data";
@@ -70,6 +90,7 @@ const char* FailureText(int error) {
     case OV_HOLE: return "corrupt Ogg Vorbis data: a gap in the data";
     case OV_EBADLINK: return "corrupt Ogg Vorbis data: a bad link between streams";
     case OV_EREAD: return "corrupt Ogg Vorbis data: a read failed";
+    case kChangedFormat: return "the Ogg stream changes its channels or rate";
     default: return "corrupt Ogg Vorbis data";
     }
 }

@@ -4,6 +4,7 @@
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/app/plugin_list.h"
+#include "korvagl/audio/pcm_reader.h"
 #include "korvagl/stream/stream.h"
 
 namespace korva {
@@ -14,6 +15,7 @@ constinit TPluginList<TPcmSampleDecoder> sampleDecoders;
 }  // namespace
 
 Ref<TPcmSample> TPcmSampleDecoder::Load(const Ref<TByteStream>&) { RaiseAbstractMethodFault(); }
+Ref<TPcmReader> TPcmSampleDecoder::OpenReader(const Ref<TByteStream>&) { return nullptr; }
 
 void RegisterPcmSampleDecoder(const Ref<TPcmSampleDecoder>& decoder) { sampleDecoders.Add(decoder); }
 

@@ -9,6 +9,7 @@
 
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
+#include "korvagl/audio/pcm_reader.h"
 #include "korvagl/audio/wav_decoder.h"
 #include "korvagl/stream/endian_stream.h"
 #include "korvagl/stream/stream.h"
@@ -232,40 +233,113 @@ Ref<TPcmSample> ReadData(TByteStream& s, uint32_t size, const Layout& layout) {
     return sample;
 }
 
+// The header up to the start of the "data" chunk and that chunk's size.
+// False when the data is not WAVE, or (with the reason recorded) when this
+// decoder cannot load it.
+bool ReadHeader(TByteStream& s, Layout& layout, uint32_t& dataSize) {
+    if (ReadTag(s) != String("RIFF")) return false;
+    s.ReadInt();  // RIFF size, not trusted
+    if (ReadTag(s) != String("WAVE")) return false;
+    // A WAVE file from here on: what is refused is refused with a reason.
+    const String first = ReadTag(s);
+    if (first != String("fmt ")) {
+        Refuse("%s", first.IsEmpty() ? "corrupt WAV data: no \"fmt \" chunk"
+                                     : "unsupported WAV layout: \"fmt \" is not the first chunk");
+        return false;
+    }
+    const auto fmtSize = static_cast<uint32_t>(s.ReadInt());
+    uint8_t fmt[40] = {};
+    const int64_t fmtRead = std::min<int64_t>(fmtSize, sizeof fmt);
+    if (ReadUpTo(s, fmt, fmtRead) != fmtRead) {
+        Refuse("corrupt WAV data: it ends inside the \"fmt \" chunk");
+        return false;
+    }
+    if (!ParseFormat(fmt, fmtSize, layout)) return false;
+    SkipBytes(s, int64_t{fmtSize} - fmtRead + (fmtSize & 1));
+
+    while (!s.Eof()) {
+        const String tag = ReadTag(s);
+        if (tag.IsEmpty()) break;
+        const auto size = static_cast<uint32_t>(s.ReadInt());
+        if (tag == String("data")) {
+            dataSize = size;
+            return true;
+        }
+        SkipBytes(s, int64_t{size} + (size & 1));
+    }
+    Refuse("corrupt WAV data: no \"data\" chunk");
+    return false;
+}
+
+// The "data" chunk read as it plays, converted to 16 bits.
+class TWAVReader final : public TPcmReader {
+public:
+    TWAVReader(const Ref<TByteStream>& stream, const Layout& layout, int64_t frames)
+        : stream_(stream), layout_(layout), left_(frames), frameBytes_(layout.channels * layout.sampleBytes) {
+        channels = layout.channels;
+        hertz = layout.hertz;
+        length = frames;
+        seekable = detail::ReaderMaySeek(*stream) ? 1 : 0;
+        start_ = seekable ? stream->Pos() : -1;
+    }
+
+    int32_t Read(int16_t* frames, int32_t count) override {
+        const auto want = static_cast<int32_t>(std::min<int64_t>(count, left_));
+        if (want <= 0) return 0;
+        const bool direct = layout_.encoding == Encoding::Raw && layout_.sampleBytes == 2;
+        auto* bytes = reinterpret_cast<uint8_t*>(frames);
+        if (!direct) {
+            buffer_.resize(static_cast<size_t>(want) * frameBytes_);
+            bytes = buffer_.data();
+        }
+        const auto got = static_cast<int32_t>(ReadUpTo(*stream_, bytes, int64_t{want} * frameBytes_) / frameBytes_);
+        const int64_t samples = int64_t{got} * layout_.channels;
+        if (layout_.encoding != Encoding::Raw) {
+            ConvertTo16(bytes, samples, layout_.encoding, reinterpret_cast<uint8_t*>(frames));
+        } else if (!direct) {
+            for (int64_t i = 0; i < samples; ++i) frames[i] = static_cast<int16_t>(bytes[i] * 257 - 32768);
+        }
+        left_ = got < want ? 0 : left_ - got;  // a short read is the end of the data
+        return got;
+    }
+
+    int32_t Seek(int64_t frame) override {
+        const int64_t at = start_ + frame * frameBytes_;
+        if (!seekable || frame < 0 || frame > length || at > std::numeric_limits<int32_t>::max() ||
+            stream_->Seek(static_cast<int32_t>(at)) != at) {
+            detail::SetDecoderFailure("cannot seek in the WAV data");
+            return 0;
+        }
+        left_ = length - frame;
+        return 1;
+    }
+
+private:
+    Ref<TByteStream> stream_;
+    Layout layout_;
+    int64_t left_;  // frames of the chunk not read yet
+    int32_t frameBytes_;
+    int64_t start_ = -1;  // where the chunk's data begins
+    std::vector<uint8_t> buffer_;
+};
+
 }  // namespace
 
 Ref<TPcmSample> TWAVSampleDecoder::Load(const Ref<TByteStream>& stream) {
     Ref<TByteStream> s = AsLittleEndian(stream);
-    if (ReadTag(*s) != String("RIFF")) return nullptr;
-    s->ReadInt();  // RIFF size, not trusted
-    if (ReadTag(*s) != String("WAVE")) return nullptr;
-    // A WAVE file from here on: what is refused is refused with a reason.
-    const String first = ReadTag(*s);
-    if (first != String("fmt ")) {
-        Refuse("%s", first.IsEmpty() ? "corrupt WAV data: no \"fmt \" chunk"
-                                     : "unsupported WAV layout: \"fmt \" is not the first chunk");
-        return nullptr;
-    }
-    const auto fmtSize = static_cast<uint32_t>(s->ReadInt());
-    uint8_t fmt[40] = {};
-    const int64_t fmtRead = std::min<int64_t>(fmtSize, sizeof fmt);
-    if (ReadUpTo(*s, fmt, fmtRead) != fmtRead) {
-        Refuse("corrupt WAV data: it ends inside the \"fmt \" chunk");
-        return nullptr;
-    }
     Layout layout;
-    if (!ParseFormat(fmt, fmtSize, layout)) return nullptr;
-    SkipBytes(*s, int64_t{fmtSize} - fmtRead + (fmtSize & 1));
+    uint32_t size = 0;
+    if (!ReadHeader(*s, layout, size)) return nullptr;
+    return ReadData(*s, size, layout);
+}
 
-    while (!s->Eof()) {
-        const String tag = ReadTag(*s);
-        if (tag.IsEmpty()) break;
-        const auto size = static_cast<uint32_t>(s->ReadInt());
-        if (tag == String("data")) return ReadData(*s, size, layout);
-        SkipBytes(*s, int64_t{size} + (size & 1));
-    }
-    Refuse("corrupt WAV data: no \"data\" chunk");
-    return nullptr;
+Ref<TPcmReader> TWAVSampleDecoder::OpenReader(const Ref<TByteStream>& stream) {
+    Layout layout;
+    uint32_t size = 0;
+    if (!ReadHeader(*AsLittleEndian(stream), layout, size)) return nullptr;
+    const int64_t remaining = Remaining(*stream);
+    const int64_t bytes = remaining >= 0 ? std::min<int64_t>(size, remaining) : size;
+    return New<TWAVReader>(stream, layout, bytes / (layout.channels * layout.sampleBytes));
 }
 
 int InitWAVLoader() {

@@ -1,7 +1,7 @@
 // Mixing throughput of the software mixer alone: looping voices mixed block
 // by block on the calling thread (no audio device), reported as voice-frames
 // per second (one voice-frame is one data frame of one voice mixed into one
-// output frame).
+// output frame). The second argument is the block's length in frames.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -14,14 +14,13 @@
 namespace korva {
 namespace {
 
-constexpr int kFramesPerBlock = 4096;
-
 // Opens the library on a render device with `voices` looping voices of
 // one-second data in the given layout, at volume 0.8 and pan 0.3.
 class MixerRig {
 public:
-    MixerRig(int voices, int bits, int channels, int32_t rate) {
+    MixerRig(int voices, int bits, int channels, int32_t rate, int32_t blockFrames) {
         InitAudioDriver();
+        SetAudioBlockFrames(blockFrames);
         auto device = std::make_unique<renderdevice>();
         device_ = device.get();
         detail::OpenAudioDevice(std::move(device));
@@ -51,11 +50,12 @@ private:
 
 void Run(benchmark::State& state, int bits, int channels, int32_t rate) {
     const int voices = static_cast<int>(state.range(0));
-    MixerRig rig(voices, bits, channels, rate);
+    const auto framesPerBlock = static_cast<int32_t>(state.range(1));
+    MixerRig rig(voices, bits, channels, rate, framesPerBlock);
     for (auto _ : state) rig.Block();
-    state.SetItemsProcessed(state.iterations() * voices * kFramesPerBlock);
+    state.SetItemsProcessed(state.iterations() * voices * framesPerBlock);
     state.counters["voices_realtime"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * voices * kFramesPerBlock / 44100.0, benchmark::Counter::kIsRate);
+        static_cast<double>(state.iterations()) * voices * framesPerBlock / 44100.0, benchmark::Counter::kIsRate);
 }
 
 void BM_Mix16BitStereo(benchmark::State& state) { Run(state, 16, 2, 65536); }
@@ -64,11 +64,12 @@ void BM_Mix16BitMono(benchmark::State& state) { Run(state, 16, 1, 65536); }
 void BM_Mix16BitStereoRate137(benchmark::State& state) { Run(state, 16, 2, static_cast<int32_t>(1.37 * 65536)); }
 void BM_Mix8BitStereoRate137(benchmark::State& state) { Run(state, 8, 2, static_cast<int32_t>(1.37 * 65536)); }
 
-BENCHMARK(BM_Mix16BitStereo)->Arg(1)->Arg(64)->Arg(1024);
-BENCHMARK(BM_Mix8BitStereo)->Arg(64)->Arg(1024);
-BENCHMARK(BM_Mix16BitMono)->Arg(64);
-BENCHMARK(BM_Mix16BitStereoRate137)->Arg(64)->Arg(1024);
-BENCHMARK(BM_Mix8BitStereoRate137)->Arg(64);
+BENCHMARK(BM_Mix16BitStereo)->ArgsProduct({{1, 64, 1024}, {1024, 4096}});
+BENCHMARK(BM_Mix16BitStereo)->Args({64, 256});
+BENCHMARK(BM_Mix8BitStereo)->ArgsProduct({{64, 1024}, {1024, 4096}});
+BENCHMARK(BM_Mix16BitMono)->ArgsProduct({{64}, {1024, 4096}});
+BENCHMARK(BM_Mix16BitStereoRate137)->ArgsProduct({{64, 1024}, {1024, 4096}});
+BENCHMARK(BM_Mix8BitStereoRate137)->ArgsProduct({{64}, {1024, 4096}});
 
 }  // namespace
 }  // namespace korva

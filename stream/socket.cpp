@@ -33,6 +33,8 @@ int32_t OpenSocket(int32_t family, int32_t type, int32_t protocol) {
 
 int32_t CloseSocket(int32_t s) { return s > 0 ? ::close(s) : -1; }
 
+int32_t ShutdownSocket(int32_t s) { return s > 0 ? ::shutdown(s, SHUT_RDWR) : -1; }
+
 std::vector<ByteArray> ResolveHost(const String& name, int32_t& family, int32_t& length) {
     std::vector<ByteArray> addresses;
     // Refused like a file name that holds a unit above 0xFF or a NUL.

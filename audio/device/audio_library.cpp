@@ -11,6 +11,7 @@
 #include "audio/device/mixer.h"
 #include "audio/device/sdl_device.h"
 #include "audio/device/sound.h"
+#include "audio/device/stream_data.h"
 #include "korvagl/audio/audio_library.h"
 #include "korvagl/audio/sdl_audio_driver.h"
 
@@ -19,7 +20,11 @@ namespace {
 
 constexpr int32_t kSlots = 4096;
 constexpr int32_t kSlotMask = kSlots - 1;
-constexpr int32_t kAccumulatorEntries = 8192;
+
+// Program-thread settings that outlive an open device.
+int32_t g_blockFrames = kDefaultAudioBlockFrames;
+TMixerCallback g_callback;
+int32_t g_opened = 0;  // devices opened so far
 
 struct library {
     std::unique_ptr<audiodevice> device;
@@ -111,7 +116,17 @@ struct library {
         return voice[slot];
     }
 
-    int32_t Play(int32_t handle, sounddata* data, int32_t paused) {
+    struct Parameters {
+        int32_t rate;
+        int16_t volume, pan, depth;
+    };
+
+    // Starts sound data, or with `stream` set stream data (which never ends
+    // by itself and is started on a handle of its own), with the parameters
+    // of the channel's voice, or the given ones, or the defaults.
+    int32_t Play(int32_t handle, sounddata* data, int32_t paused, streamdata* stream = nullptr,
+                 const Parameters* given = nullptr) {
+        const bool loops = stream || data->loop;
         // A full start ring refuses the request rather than lose a voice.
         if (!mix->CanStart()) return 0;
         int32_t slot = 0;
@@ -128,22 +143,31 @@ struct library {
             owned = handle != 0;
             // Without a handle nobody could ever stop a loop or resume a
             // paused sound: only a one-shot may play unattended.
-            if (!owned && (data->loop || paused)) {
+            if (!owned && (loops || paused)) {
                 spare.push_back(v);
                 return 0;
             }
         }
 
-        if (parent) {
+        if (given) {
+            v->ResetParameters(given->rate, given->volume, given->pan, given->depth);
+        } else if (parent) {
             v->ResetParameters(parent->GetRate(1), parent->GetVolume(1), parent->GetPan(1), parent->GetDepth(1));
         } else {
             v->ResetParameters(kDefaultRate, kDefaultVolume, 0, 0);
         }
-        data->Retain();
-        v->data = data;
+        int32_t state = VOICE_STREAM;
+        if (stream) {
+            stream->Retain();
+            v->stream = stream;
+        } else {
+            data->Retain();
+            v->data = data;
+            state = data->loop ? VOICE_LOOP : VOICE_ONCE;
+        }
         v->position = 0;
         v->next = nullptr;
-        v->state.store((data->loop ? VOICE_LOOP : VOICE_ONCE) | (paused ? VOICE_PAUSED : 0), std::memory_order_relaxed);
+        v->state.store(state | (paused ? VOICE_PAUSED : 0), std::memory_order_relaxed);
         v->handle = owned ? handle : 0;
         v->attached.store(slot != 0, std::memory_order_relaxed);
         v->inMixer = true;
@@ -165,10 +189,12 @@ sound* VoiceOf(int32_t handle) { return g_library ? g_library->VoiceOf(handle) :
 int32_t detail::OpenAudioDevice(std::unique_ptr<audiodevice> device) {
     CloseAudio();
     auto lib = std::make_unique<library>();
-    lib->mix = std::make_unique<mixer>(kAccumulatorEntries);
+    lib->mix = std::make_unique<mixer>(2 * g_blockFrames);
+    lib->mix->SetBlockCallback(g_callback);
     if (device->Open(lib->mix.get()) != 0) return -1;
     lib->device = std::move(device);
     g_library = lib.release();
+    ++g_opened;
     detail::InstallAudioBackend(New<TSDLAudioBackend>());
     return 0;
 }
@@ -188,6 +214,33 @@ detail::AudioCensus detail::TakeAudioCensus() {
 }
 
 int32_t detail::SoundDataRefs(const sounddata* data) { return data ? data->refs.load() : 0; }
+
+int32_t detail::PlayStreamData(streamdata* stream, int32_t paused, int16_t volume, int16_t pan, int32_t rate) {
+    if (!g_library || !stream) return 0;
+    const library::Parameters given{rate, volume, pan, 0};
+    return g_library->Play(0, nullptr, paused, stream, &given);
+}
+
+int32_t detail::AudioOpenCount() { return g_library ? g_opened : 0; }
+
+int32_t SetAudioBlockFrames(int32_t frames) {
+    if (frames < kMinAudioBlockFrames || frames > kMaxAudioBlockFrames) return -1;
+    g_blockFrames = frames;
+    return 0;
+}
+
+int32_t AudioBlockFrames() { return g_library ? g_library->mix->Frames() : g_blockFrames; }
+
+void SetMixerCallback(TMixerCallback callback) {
+    TMixerCallback old = std::move(g_callback);
+    g_callback = std::move(callback);
+    if (!g_library) return;
+    // The mixer thread is held off while the function changes, so the old
+    // one has returned for good when this does (and is destroyed here).
+    g_library->device->Lock();
+    g_library->mix->SetBlockCallback(g_callback);
+    g_library->device->Unlock();
+}
 
 int32_t OpenAudio() {
     static bool registered = false;

@@ -10,6 +10,7 @@
 namespace korva {
 
 struct sounddata;
+struct streamdata;
 
 namespace detail {
 
@@ -30,6 +31,16 @@ struct AudioCensus {
 AudioCensus TakeAudioCensus();
 // The count of references of a sound data record.
 int32_t SoundDataRefs(const sounddata* data);
+
+// Starts stream data on a channel handle of its own (the voice holds one
+// reference to it) with the given volume, pan (4.12) and rate (16.16) from
+// its first frame: the handle, or 0 when no device is open, no handle is
+// free or the start ring is full. The voice plays whatever the stream's
+// producer writes until the handle is stopped.
+int32_t PlayStreamData(streamdata* stream, int32_t paused, int16_t volume, int16_t pan, int32_t rate);
+// A number that changes each time a device opens; 0 while none is open.
+// Handles from an earlier device must not be used with a later one.
+int32_t AudioOpenCount();
 
 }  // namespace detail
 }  // namespace korva

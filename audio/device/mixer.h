@@ -7,53 +7,17 @@
 // All mixing is integer arithmetic: 32.32 positions, 16.16 steps, 4.12 gains.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "audio/device/sound.h"
+#include "audio/device/spsc_ring.h"
 
 namespace korva {
 
 inline constexpr int32_t kMixRate = 44100;
-
-// A single-producer single-consumer ring of voice pointers.
-template <uint32_t N>
-class voicering {
-    static_assert((N & (N - 1)) == 0, "the ring size must be a power of two");
-
-public:
-    // Producer side. False when the ring is full.
-    bool Push(sound* voice) {
-        const uint32_t w = write_.load(std::memory_order_relaxed);
-        if (w - read_.load(std::memory_order_acquire) == N) return false;
-        slots_[w % N] = voice;
-        write_.store(w + 1, std::memory_order_release);
-        return true;
-    }
-    // Producer side: room for one more (stays true until the producer pushes).
-    bool HasRoom() const {
-        return write_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire) < N;
-    }
-    // Entries waiting (exact only while the other side is held off).
-    uint32_t Count() const {
-        return write_.load(std::memory_order_acquire) - read_.load(std::memory_order_acquire);
-    }
-    // Consumer side. Null when the ring is empty.
-    sound* Pop() {
-        const uint32_t r = read_.load(std::memory_order_relaxed);
-        if (r == write_.load(std::memory_order_acquire)) return nullptr;
-        sound* voice = slots_[r % N];
-        read_.store(r + 1, std::memory_order_release);
-        return voice;
-    }
-
-private:
-    std::array<sound*, N> slots_{};
-    alignas(64) std::atomic<uint32_t> write_{0};
-    alignas(64) std::atomic<uint32_t> read_{0};
-};
 
 class mixer final : public soundparams {
 public:
@@ -68,11 +32,22 @@ public:
 
     int32_t Entries() const { return static_cast<int32_t>(accumulator_.size()); }
 
-    // Mixer thread: mixes one block into `out` (Entries() signed 16-bit values).
+    int32_t Frames() const { return frames_; }
+
+    // Mixer thread: mixes one block into `out` (Entries() signed 16-bit
+    // values), then hands it to the block callback.
     void MixBlock(int16_t* out);
+    // Sets the function that gets every mixed block (interleaved stereo, in
+    // place) on the mixer thread; an empty one removes it. Only while the
+    // mixer thread is held off (audiodevice::Lock) or not running.
+    void SetBlockCallback(std::function<void(int16_t*, int32_t)> callback);
 
     // Program thread: a voice from the free ring, or null when it is empty.
-    sound* TakeFinished() { return freeRing_.Pop(); }
+    sound* TakeFinished() {
+        sound* voice = nullptr;
+        freeRing_.Pop(voice);
+        return voice;
+    }
     // Program thread: a brand-new voice, owned by the mixer.
     sound* MakeVoice();
     // Program thread: room in the start ring for one more voice.
@@ -91,12 +66,15 @@ public:
 private:
     // 0 keep, 1 reached its end, -1 recycle, -2 paused.
     int MixVoice(sound& voice);
+    // A voice of stream data (state VOICE_STREAM): 0 keep, -2 paused.
+    int MixStream(sound& voice, int32_t state);
 
     std::vector<int32_t> accumulator_;
     int32_t frames_;
     sound* active_ = nullptr;
-    voicering<kRingSize> startRing_;
-    voicering<kRingSize> freeRing_;
+    spscring<sound*, kRingSize> startRing_;
+    spscring<sound*, kRingSize> freeRing_;
+    std::function<void(int16_t*, int32_t)> callback_;
     std::vector<sound*> voices_;  // every voice made, for the destructor
     std::atomic<int32_t> activeCount_{0};
 };

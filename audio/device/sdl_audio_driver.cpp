@@ -1,28 +1,10 @@
 // The SDL audio driver: backend, clips and playbacks over the mixing library.
-#include <cmath>
-#include <limits>
-
+#include "audio/device/fixed_point.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/audio/sdl_audio_driver.h"
 
 namespace korva {
-namespace {
-
-// value * scale truncated toward zero, saturated to [low, high]; NaN gives 0.
-int32_t ToFixed(float value, double scale, int32_t low, int32_t high) {
-    const double scaled = static_cast<double>(value) * scale;
-    if (std::isnan(scaled)) return 0;
-    if (scaled <= low) return low;
-    if (scaled >= high) return high;
-    return static_cast<int32_t>(scaled);
-}
-
-int16_t ToGain(float value) {
-    return static_cast<int16_t>(
-        ToFixed(value, 4096.0, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
-}
-
-}  // namespace
+using detail::ToGain;
 
 Ref<TAudioClip> TSDLAudioBackend::NewClip(const Ref<TPcmSample>& sample, int32_t flags) {
     Ref<TPcmSample> converted = sample;
@@ -77,8 +59,7 @@ int32_t TSDLPlayback::SetDepth(float depth) {
 }
 
 int32_t TSDLPlayback::SetRate(float rate) {
-    SetHandleRate(handle,
-                  ToFixed(rate, 65536.0, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    SetHandleRate(handle, detail::ToRate(rate));
     return 0;
 }
 

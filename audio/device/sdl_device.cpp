@@ -17,8 +17,6 @@
 namespace korva {
 namespace {
 
-constexpr int kFrames = 4096;
-
 bool PathExists(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
@@ -78,7 +76,7 @@ int sdldevice::Open(mixer* source) {
         want.freq = kMixRate;
         want.format = AUDIO_S16SYS;
         want.channels = 2;
-        want.samples = kFrames;
+        want.samples = static_cast<Uint16>(source_->Frames());
         want.callback = &sdldevice::Callback;
         want.userdata = this;
         SDL_AudioSpec have{};

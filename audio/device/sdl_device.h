@@ -1,5 +1,6 @@
-// The SDL audio output device: 44100 Hz, signed 16-bit stereo, 4096 frames
-// per callback. The callback runs on SDL's audio thread and mixes one block.
+// The SDL audio output device: 44100 Hz, signed 16-bit stereo, one mixer
+// block per callback. The callback runs on SDL's audio thread and mixes one
+// block.
 #pragma once
 
 #include <cstddef>

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "audio/device/stream_data.h"
+
 namespace korva {
 
 void sounddata::Release() {
@@ -14,6 +16,7 @@ void sounddata::Release() {
 
 sound::~sound() {
     if (data) data->Release();
+    if (stream) stream->Release();
 }
 
 void sound::ResetParameters(int32_t rate, int16_t volume, int16_t pan, int16_t depth) {
@@ -37,7 +40,7 @@ void sound::MarkStopped() {
 void sound::MarkPaused(bool paused) {
     int32_t s = state.load(std::memory_order_relaxed);
     for (;;) {
-        if ((s & (VOICE_ONCE | VOICE_LOOP)) == 0) return;
+        if ((s & (VOICE_ONCE | VOICE_LOOP | VOICE_STREAM)) == 0) return;
         const int32_t wanted = paused ? (s | VOICE_PAUSED) : (s & ~VOICE_PAUSED);
         if (wanted == s || state.compare_exchange_weak(s, wanted, std::memory_order_acq_rel)) return;
     }

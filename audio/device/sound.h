@@ -35,6 +35,7 @@ enum : int32_t {
     VOICE_STOPPED = 1,  // kept, produces nothing
     VOICE_ONCE = 2,     // playing once
     VOICE_LOOP = 4,     // playing, looping
+    VOICE_STREAM = 8,   // playing stream data as it is written (music)
     VOICE_PAUSED = 0x10,
 };
 
@@ -43,6 +44,7 @@ inline constexpr int32_t kDefaultRate = 65536;
 inline constexpr int16_t kDefaultVolume = 4096;
 
 class mixer;
+struct streamdata;
 
 // The eight parameter operations that voices and the mixer share. The
 // setters write targets; the getters return the target (flag 1) or the
@@ -105,6 +107,7 @@ public:
     // Mixer thread (set by the program thread before the hand-over).
     sound* next = nullptr;
     sounddata* data = nullptr;  // one reference while held
+    streamdata* stream = nullptr;  // instead of data for a stream voice; one reference
     uint64_t position = 0;      // 32.32 fixed point frames
 
     std::atomic<int32_t> rateCurrent{kDefaultRate}, rateTarget{kDefaultRate};

@@ -16,7 +16,11 @@
 
 #include "korvagl/audio/audio_driver.h"
 #include "korvagl/audio/audio_library.h"
+#include "korvagl/audio/flac_decoder.h"
+#include "korvagl/audio/mp3_decoder.h"
+#include "korvagl/audio/music.h"
 #include "korvagl/audio/ogg_decoder.h"
+#include "korvagl/audio/pcm_reader.h"
 #include "korvagl/audio/sample.h"
 #include "korvagl/audio/sample_decoder.h"
 #include "korvagl/audio/sdl_audio_driver.h"

@@ -46,6 +46,8 @@ const std::vector<std::string> kDocumentedOrder = {
     "GL 2D driver",
     "JPEG loader",
     "ordered map",
+    "MP3 loader",
+    "FLAC loader",
     "Ogg loader",
     "PNG loader",
     "string helpers",

@@ -19,6 +19,7 @@ class MixerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InitAudioDriver();
+        SetAudioBlockFrames(kFrames);  // the long block the arithmetic below counts in
         auto device = std::make_unique<renderdevice>();
         device_ = device.get();
         ASSERT_EQ(detail::OpenAudioDevice(std::move(device)), 0);
@@ -26,6 +27,7 @@ protected:
     void TearDown() override {
         for (sounddata* d : data_) FreeSoundData(d);
         CloseAudio();
+        SetAudioBlockFrames(kDefaultAudioBlockFrames);
     }
 
     // One block: 4096 interleaved stereo frames.
@@ -446,6 +448,40 @@ TEST_F(MixerTest, ClosingLeavesTheSilentDriver) {
     EXPECT_EQ(AllocChannelHandle(), 0);
     EXPECT_EQ(PlayClip(clip), nullptr);
     EXPECT_EQ(detail::SoundDataRefs(data_[0]), 1);
+}
+
+// The block length chosen before the device opens, and a callback that sees
+// (and may change) each mixed block on the mixer thread.
+TEST(MixerBlockTest, ShortBlocksAndTheBlockCallback) {
+    InitAudioDriver();
+    EXPECT_EQ(AudioBlockFrames(), kDefaultAudioBlockFrames);
+    EXPECT_EQ(SetAudioBlockFrames(255), -1);
+    EXPECT_EQ(SetAudioBlockFrames(8193), -1);
+    ASSERT_EQ(SetAudioBlockFrames(256), 0);
+    int32_t seen = 0;
+    SetMixerCallback([&](int16_t* samples, int32_t frames) {
+        seen = frames;
+        for (int32_t i = 0; i < 2 * frames; ++i) samples[i] = static_cast<int16_t>(-samples[i]);
+    });
+    auto device = std::make_unique<renderdevice>();
+    renderdevice* render = device.get();
+    ASSERT_EQ(detail::OpenAudioDevice(std::move(device)), 0);
+    EXPECT_EQ(AudioBlockFrames(), 256);
+    const std::vector<int16_t> values(300, 1000);
+    sounddata* data = CreateSoundData(300, 16, 1, 44100, values.data(), 0);
+    ASSERT_NE(PlaySoundData(0, data, 0), 0);  // sounds at the next block
+    std::vector<int16_t> out = render->Render();
+    EXPECT_EQ(out.size(), 512u);
+    EXPECT_EQ(seen, 256);
+    EXPECT_EQ(out[0], -1000);
+    SetMixerCallback([](int16_t*, int32_t) { throw std::runtime_error("a broken effect"); });
+    out = render->Render();  // the callback is dropped, the block goes out as mixed
+    EXPECT_EQ(out[2 * 43], 1000);
+    EXPECT_EQ(out[2 * 44], 0);
+    SetMixerCallback(nullptr);
+    CloseAudio();
+    FreeSoundData(data);
+    SetAudioBlockFrames(kDefaultAudioBlockFrames);
 }
 
 }  // namespace

@@ -62,6 +62,15 @@ TEST(ExamplesTest, Sound) {
     ExpectRun("sound", "playing through the SDL audio device", options);
 }
 
+TEST(ExamplesTest, MusicLoopsOnTheDiskDriver) {
+    test::TempDir dir;
+    test::ChildOptions options;
+    options.environment = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir.File("out.raw")};
+    ExpectRun("music", "looping a track of 2.00 s", options);
+    // Four seconds of the two-second tune reached the device: it looped.
+    EXPECT_GT(test::TempDir::Read(dir.File("out.raw")).size(), 4u * 44100 * 3);
+}
+
 // A windowed example on the private X server until Escape is pressed in
 // the window of that title. Returns the output.
 std::string ExpectRunUntilEscape(const std::string& name, const std::string& line,

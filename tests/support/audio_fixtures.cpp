@@ -1,6 +1,8 @@
-// Test support: WAV and Ogg Vorbis files written by test code.
+// Test support: WAV, Ogg Vorbis, FLAC and MP3 files written by test code.
 #include "support/audio_fixtures.h"
 
+#include <FLAC/stream_encoder.h>
+#include <lame/lame.h>
 #include <vorbis/vorbisenc.h>
 
 #include <algorithm>
@@ -69,6 +71,11 @@ std::vector<int16_t> ToneFrames(int channels, int rate, int frames) {
 }
 
 std::string OggFile(int channels, int rate, int frames, float quality, int serial) {
+    return OggFileOf(channels, rate, ToneFrames(channels, rate, frames), quality, serial);
+}
+
+std::string OggFileOf(int channels, int rate, const std::vector<int16_t>& pcm, float quality, int serial) {
+    const int frames = static_cast<int>(pcm.size() / static_cast<size_t>(channels));
     vorbis_info info;
     vorbis_info_init(&info);
     if (vorbis_encode_init_vbr(&info, channels, rate, quality) != 0) {
@@ -97,7 +104,6 @@ std::string OggFile(int channels, int rate, int frames, float quality, int seria
         file.append(reinterpret_cast<char*>(page.body), page.body_len);
     }
 
-    const std::vector<int16_t> pcm = ToneFrames(channels, rate, frames);
     constexpr int kChunk = 4096;
     bool ended = false;
     for (int done = 0; !ended;) {
@@ -150,6 +156,114 @@ void SetLastGranule(std::string& ogg, int64_t granule) {
     page.body = bytes + page.header_len;
     page.body_len = bodyLength;
     ogg_page_checksum_set(&page);
+}
+
+std::vector<int16_t> RampFrames(int channels, int frames) {
+    std::vector<int16_t> out(static_cast<size_t>(frames) * channels);
+    for (int i = 0; i < frames; ++i) {
+        out[static_cast<size_t>(i) * channels] = static_cast<int16_t>(i % 32000 + 1);
+        if (channels == 2) out[static_cast<size_t>(i) * 2 + 1] = static_cast<int16_t>(7 * i % 20000 - 10000);
+    }
+    return out;
+}
+
+namespace {
+
+// The encoder writes into a string and goes back to fill in the stream
+// information (lengths, block sizes) at the end.
+struct FlacSink {
+    std::string bytes;
+    size_t at = 0;
+};
+
+FLAC__StreamEncoderWriteStatus WriteFlac(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes, uint32_t,
+                                         uint32_t, void* data) {
+    auto& sink = *static_cast<FlacSink*>(data);
+    if (sink.at + bytes > sink.bytes.size()) sink.bytes.resize(sink.at + bytes);
+    std::memcpy(&sink.bytes[sink.at], buffer, bytes);
+    sink.at += bytes;
+    return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+}
+
+FLAC__StreamEncoderSeekStatus SeekFlac(const FLAC__StreamEncoder*, FLAC__uint64 offset, void* data) {
+    static_cast<FlacSink*>(data)->at = static_cast<size_t>(offset);
+    return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
+}
+
+FLAC__StreamEncoderTellStatus TellFlac(const FLAC__StreamEncoder*, FLAC__uint64* offset, void* data) {
+    *offset = static_cast<const FlacSink*>(data)->at;
+    return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
+}
+
+FLAC__StreamEncoderReadStatus ReadFlac(const FLAC__StreamEncoder*, FLAC__byte buffer[], size_t* bytes, void* data) {
+    auto& sink = *static_cast<FlacSink*>(data);
+    *bytes = std::min(*bytes, sink.bytes.size() - sink.at);
+    std::memcpy(buffer, sink.bytes.data() + sink.at, *bytes);
+    sink.at += *bytes;
+    return *bytes ? FLAC__STREAM_ENCODER_READ_STATUS_CONTINUE : FLAC__STREAM_ENCODER_READ_STATUS_END_OF_STREAM;
+}
+
+}  // namespace
+
+std::string FlacFile(int channels, int rate, const std::vector<int32_t>& samples, const FlacOptions& options) {
+    FLAC__StreamEncoder* encoder = FLAC__stream_encoder_new();
+    FLAC__stream_encoder_set_channels(encoder, static_cast<uint32_t>(channels));
+    FLAC__stream_encoder_set_bits_per_sample(encoder, static_cast<uint32_t>(options.bits));
+    FLAC__stream_encoder_set_sample_rate(encoder, static_cast<uint32_t>(rate));
+    FLAC__stream_encoder_set_blocksize(encoder, static_cast<uint32_t>(options.blockFrames));
+    FLAC__stream_encoder_set_streamable_subset(encoder, options.blockFrames <= 16384 && rate <= 655350);
+    FLAC__stream_encoder_set_compression_level(encoder, 5);
+    FlacSink sink;
+    const FLAC__StreamEncoderInitStatus status =
+        options.ogg ? FLAC__stream_encoder_init_ogg_stream(encoder, &ReadFlac, &WriteFlac, &SeekFlac, &TellFlac, nullptr,
+                                                           &sink)
+                    : FLAC__stream_encoder_init_stream(encoder, &WriteFlac, &SeekFlac, &TellFlac, nullptr, &sink);
+    if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
+        FLAC__stream_encoder_delete(encoder);
+        throw std::runtime_error("FLAC encoder would not start");
+    }
+    const auto frames = static_cast<uint32_t>(samples.size() / static_cast<size_t>(channels));
+    const bool ok = FLAC__stream_encoder_process_interleaved(encoder, samples.data(), frames) &&
+                    FLAC__stream_encoder_finish(encoder);
+    FLAC__stream_encoder_delete(encoder);
+    if (!ok) throw std::runtime_error("FLAC encoding failed");
+    return sink.bytes;
+}
+
+std::string FlacFile(int channels, int rate, const std::vector<int16_t>& frames) {
+    return FlacFile(channels, rate, std::vector<int32_t>(frames.begin(), frames.end()));
+}
+
+std::string Mp3File(int channels, int rate, const std::vector<int16_t>& frames, int kbps) {
+    lame_global_flags* lame = lame_init();
+    lame_set_num_channels(lame, channels);
+    lame_set_in_samplerate(lame, rate);
+    lame_set_out_samplerate(lame, rate);
+    lame_set_mode(lame, channels == 1 ? MONO : JOINT_STEREO);
+    lame_set_brate(lame, kbps);
+    lame_set_quality(lame, 5);
+    lame_set_bWriteVbrTag(lame, 1);  // the LAME header: delay and padding, for gapless playing
+    if (lame_init_params(lame) < 0) {
+        lame_close(lame);
+        throw std::runtime_error("LAME would not start");
+    }
+    const int count = static_cast<int>(frames.size()) / channels;
+    std::vector<unsigned char> out(static_cast<size_t>(1.25 * count + 7200) + 16384);
+    std::vector<int16_t> mono(frames);  // lame_encode_buffer wants the left and right arrays apart
+    int n = channels == 2 ? lame_encode_buffer_interleaved(lame, const_cast<short*>(frames.data()), count, out.data(),
+                                                           static_cast<int>(out.size()))
+                          : lame_encode_buffer(lame, mono.data(), mono.data(), count, out.data(),
+                                               static_cast<int>(out.size()));
+    if (n < 0) throw std::runtime_error("LAME encoding failed");
+    const int flushed = lame_encode_flush(lame, out.data() + n, static_cast<int>(out.size()) - n);
+    if (flushed < 0) throw std::runtime_error("LAME encoding failed");
+    std::string file(reinterpret_cast<char*>(out.data()), static_cast<size_t>(n + flushed));
+    // The first frame was kept free for the header, which is known only now.
+    unsigned char tag[2880];
+    const size_t tagBytes = lame_get_lametag_frame(lame, tag, sizeof tag);
+    if (tagBytes > 0 && tagBytes <= file.size()) std::memcpy(&file[0], tag, tagBytes);
+    lame_close(lame);
+    return file;
 }
 
 }  // namespace korva::test

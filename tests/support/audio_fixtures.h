@@ -32,7 +32,29 @@ std::vector<int16_t> ToneFrames(int channels, int rate, int frames);
 // An Ogg Vorbis file of `frames` frames of ToneFrames, encoded at VBR quality
 // `quality` (-0.1 .. 1.0), as one logical bitstream with serial number `serial`.
 std::string OggFile(int channels, int rate, int frames, float quality = 0.3f, int serial = 12345);
+// The same of interleaved 16-bit frames of one's own.
+std::string OggFileOf(int channels, int rate, const std::vector<int16_t>& pcm, float quality = 0.3f, int serial = 12345);
 // Sets the granule position of the file's last page (and its checksum).
 void SetLastGranule(std::string& ogg, int64_t granule);
+
+// Interleaved 16-bit frames in which every frame can be told apart: the left
+// value of frame i is i % 32000 + 1 (never 0), the right one 7 * i % 20000 -
+// 10000 (mono: the left one only).
+std::vector<int16_t> RampFrames(int channels, int frames);
+
+// A FLAC file (libFLAC's encoder) of interleaved samples of `bits` bits
+// (`samples.size()` / `channels` frames), in blocks of `blockFrames` (a
+// non-subset stream above 16384), native or in Ogg.
+struct FlacOptions {
+    int bits = 16;
+    int blockFrames = 4096;
+    bool ogg = false;
+};
+std::string FlacFile(int channels, int rate, const std::vector<int32_t>& samples, const FlacOptions& options = {});
+// The same from 16-bit frames.
+std::string FlacFile(int channels, int rate, const std::vector<int16_t>& frames);
+// An MP3 file (libmp3lame, constant `kbps`, with its LAME header for
+// gapless playing) of interleaved 16-bit frames.
+std::string Mp3File(int channels, int rate, const std::vector<int16_t>& frames, int kbps = 128);
 
 }  // namespace korva::test

@@ -8,18 +8,48 @@
 // Parameters: rate 16.16 fixed point (65536 plays at the data's own rate),
 // volume, pan and depth 4.12 fixed point (4096 is 1.0; pan -4096 is full
 // left, 4096 full right; a negative depth inverts the right channel).
-// Changes take effect at the next block (about 93 ms) at the latest; volume
-// and rate glide to their new values across one block.
+// Changes take effect at the next block (1024 frames, about 23 ms, unless
+// SetAudioBlockFrames chose another) at the latest; volume and rate glide to
+// their new values across one block.
 //
 // Threads: call everything from one program thread. Mixing runs on SDL's
 // audio thread; the two share no lock.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace korva {
 
 struct sounddata;
+
+inline constexpr int32_t kDefaultAudioBlockFrames = 1024;
+inline constexpr int32_t kMinAudioBlockFrames = 256;
+inline constexpr int32_t kMaxAudioBlockFrames = 8192;
+
+// The frames the mixer mixes at a time from the next OpenAudio on, 256 to
+// 8192: a sound starts at the next block, so shorter blocks answer sooner
+// and cost the mixer a little more per frame. Start-up opens the device
+// with the default 1024 (23 ms), so call it before RunApplication, or
+// CloseAudio and OpenAudio again. Returns 0, or -1 (nothing changes) for a
+// count outside the range.
+int32_t SetAudioBlockFrames(int32_t frames);
+// The block of the open device, or the setting while none is open.
+int32_t AudioBlockFrames();
+
+// A function that gets every mixed block: `frames` interleaved stereo
+// frames of signed 16-bit samples at 44100 Hz, which it may change in place
+// (a filter, a meter, a recorder). It runs on the mixer thread, once per
+// block, before the block goes to the device, so it must be quick (well
+// under the block's duration) and must never wait: no locks the program
+// thread holds for long, no file or network I/O, no sleeping, no KorvaGL
+// calls. Hand data to the program thread through a lock-free queue or
+// atomics. An exception it throws is caught and the callback removed.
+using TMixerCallback = std::function<void(int16_t* samples, int32_t frames)>;
+// Sets the block callback (an empty one removes it); it holds across
+// CloseAudio and OpenAudio. When this returns the old callback has
+// returned for good and is destroyed.
+void SetMixerCallback(TMixerCallback callback);
 
 // 0, or -1 when no audio device can be opened.
 int32_t OpenAudio();

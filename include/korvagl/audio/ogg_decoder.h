@@ -17,6 +17,10 @@ namespace korva {
 class TOggSampleDecoder : public TPcmSampleDecoder {
 public:
     Ref<TPcmSample> Load(const Ref<TByteStream>& stream) override;
+    // Streams every link of a chained stream while their channels and rate
+    // stay those of the first; on a stream that cannot seek it reads the
+    // data once (the length is then unknown).
+    Ref<TPcmReader> OpenReader(const Ref<TByteStream>& stream) override;
 };
 
 // The module "Ogg loader": registers the decoder. Run-once; returns 0.

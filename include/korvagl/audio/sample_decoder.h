@@ -1,7 +1,7 @@
 // KorvaGL: the sample decoder registry and ReadPcmSample.
 //
 // Samples are loaded from streams by the decoders in the registry, newest
-// first (the WAV decoder before the Ogg decoder). ReadPcmSample returns the
+// first (WAV, then Ogg Vorbis, FLAC and MP3). ReadPcmSample returns the
 // null object when the URL cannot be opened or no decoder knows the data.
 #pragma once
 
@@ -14,15 +14,22 @@
 namespace korva {
 
 class TByteStream;
+class TPcmReader;
 
 // A sample decoder: Load gives a sample, or the null object when the stream
 // is not in its format. A stream error inside Load only means the same. A
 // decoder that recognises its format but refuses the data says why with
 // detail::SetDecoderFailure (korvagl/app/last_error.h), without naming the
 // source; one that does not recognise the data says nothing.
+//
+// A decoder that can also decode as the sound plays gives a reader
+// (pcm_reader.h) for the stream at its start position from OpenReader, or
+// the null object when the data is not in its format (or it cannot stream
+// it, saying why as Load does); the base one streams nothing.
 class TPcmSampleDecoder : public Object {
 public:
     virtual Ref<TPcmSample> Load(const Ref<TByteStream>& stream);
+    virtual Ref<TPcmReader> OpenReader(const Ref<TByteStream>& stream);
     Ref<TPcmSampleDecoder> next;
 };
 

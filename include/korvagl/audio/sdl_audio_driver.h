@@ -1,7 +1,8 @@
 // KorvaGL: the SDL audio driver.
 //
 // InitSDLAudioDriver opens the default SDL audio device (44100 Hz, signed
-// 16-bit stereo, 4096 frames per block) with a software mixer behind it and
+// 16-bit stereo, 1024 frames per block unless SetAudioBlockFrames chose
+// another) with a software mixer behind it and
 // makes TSDLAudioBackend the current audio backend. Without a device the
 // open fails quietly (nothing is printed) and the silent base backend stays.
 // The environment variable SDL_AUDIODRIVER picks SDL's driver ("dummy" and

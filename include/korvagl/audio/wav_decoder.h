@@ -28,6 +28,8 @@ namespace korva {
 class TWAVSampleDecoder : public TPcmSampleDecoder {
 public:
     Ref<TPcmSample> Load(const Ref<TByteStream>& stream) override;
+    // Streams the "data" chunk in the same encodings, as 16-bit frames.
+    Ref<TPcmReader> OpenReader(const Ref<TByteStream>& stream) override;
 };
 
 // The module "WAV loader": registers the decoder. Run-once; returns 0.

@@ -26,6 +26,11 @@ int32_t SocketStartup();
 int32_t OpenSocket(int32_t family, int32_t type, int32_t protocol);
 // Returns 0, or -1 when the handle was not open.
 int32_t CloseSocket(int32_t s);
+// Ends both directions of a connection and keeps the handle open: a send or
+// receive blocked on `s` in another thread returns at once (a receive with
+// 0, as if the peer had closed). The one call that may be made on a socket
+// another thread is using. Returns 0, or -1 when `s` is not a connection.
+int32_t ShutdownSocket(int32_t s);
 // The IPv4 addresses of `name` (each `length` bytes, network order), with
 // `family` 2 and `length` 4; an empty list when the name does not resolve
 // or holds a unit above 0xFF or a NUL (narrowed, it would name another host).

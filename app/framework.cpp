@@ -58,6 +58,7 @@ int InitKorvaGL() {
     InitPNGLoader();
     InitStringHelpers();
     InitTGALoader();
+    InitPixmapEncoders();
     InitWAVLoader();
     InitJoystick();
     InitGamepads();

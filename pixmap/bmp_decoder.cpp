@@ -15,6 +15,7 @@ namespace {
 
 constexpr int64_t kFileHeaderBytes = 14;
 constexpr int64_t kInfoHeaderBytes = 40;
+constexpr int32_t kBitFields = 3;
 
 // The information header sizes of the later bitmap versions, whose extra
 // fields follow the 40 bytes we read.
@@ -71,26 +72,48 @@ Ref<TPixmap> DecodeBMP(TByteStream& source) {
     }
 
     // A pixmap of the wrong content would be a failure reported as success.
-    if (compression != 0) {
+    const bool bitFields = compression == kBitFields && bitCount == 32;
+    if (compression != 0 && !bitFields) {
         detail::RefuseImageData("compressed BMP (method " + IntToString(compression) + ") is not supported");
         return nullptr;
     }
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) {
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32) {
         detail::RefuseImageData(IntToString(bitCount) + "-bit BMP is not supported");
         return nullptr;
     }
+
+    // Bit-field masks: inside the longer headers, else right after the 40 bytes.
+    uint32_t masks[4] = {};  // red, green, blue, alpha
+    int64_t headerLeft = 0;
+    if (IsLongerInfoHeader(infoSize)) {
+        headerLeft = infoSize - kInfoHeaderBytes;
+        consumed += headerLeft;
+    }
+    if (bitFields) {
+        const int count = infoSize >= 56 ? 4 : 3;
+        for (int i = 0; i < count; ++i) masks[i] = static_cast<uint32_t>(in->ReadInt());
+        if (headerLeft >= 4 * count) headerLeft -= 4 * count;
+        else consumed += 4 * count;
+        // Only the byte layout of 32-bit BGRA is taken; other masks would need
+        // scaling that no writer of 32-bit files uses.
+        if (masks[0] != 0x00FF0000u || masks[1] != 0x0000FF00u || masks[2] != 0x000000FFu ||
+            (masks[3] != 0 && masks[3] != 0xFF000000u)) {
+            detail::RefuseImageData("BMP bit-field masks other than 8-bit blue, green, red, alpha are not supported");
+            return nullptr;
+        }
+    }
+    // With masks, the fourth byte is alpha when its mask says so; without,
+    // it is reserved and dropped.
+    const int32_t format = masks[3] ? PIX_RGBA32 : PIX_RGB24;
     // A negative height means the rows are stored top row first.
     const bool topDown = height < 0;
     const int64_t rows = topDown ? -int64_t{height} : height;
-    if (!detail::DecodedSizeAllowed(width, rows, 3)) {
+    if (!detail::DecodedSizeAllowed(width, rows, PixelBytes[format])) {
         detail::RefuseImageSize("BMP", width, rows);
         return nullptr;
     }
 
-    if (IsLongerInfoHeader(infoSize)) {
-        in->Skip(static_cast<int32_t>(infoSize - kInfoHeaderBytes));
-        consumed += infoSize - kInfoHeaderBytes;
-    }
+    if (headerLeft > 0) in->Skip(static_cast<int32_t>(headerLeft));
 
     // The colour table, as 32-bit blue, green, red, reserved entries. Entries
     // the file does not supply stay zero, so their indices read as black.
@@ -111,7 +134,7 @@ Ref<TPixmap> DecodeBMP(TByteStream& source) {
         in->Skip(static_cast<int32_t>(dataOffset - consumed));
     }
 
-    Ref<TPixmap> pixmap = NewPixmap(width, static_cast<int32_t>(rows), PIX_RGB24, 4);
+    Ref<TPixmap> pixmap = NewPixmap(width, static_cast<int32_t>(rows), format, 4);
     const int32_t rowBytes = RowBytes(width, bitCount);
     std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
     std::vector<uint32_t> colours(bitCount <= 8 ? static_cast<size_t>(width) : 0);
@@ -120,7 +143,7 @@ Ref<TPixmap> DecodeBMP(TByteStream& source) {
         std::memcpy(&value, table + 4 * index, 4);
         return value;
     };
-    const size_t outBytes = static_cast<size_t>(width) * 3;
+    const size_t outBytes = static_cast<size_t>(width) * PixelBytes[format];
     const uint8_t* blankRow = nullptr;  // a row decoded after the data ended
     for (int64_t k = 0; k < rows; ++k) {
         uint8_t* out = pixmap->PixelAddress(0, static_cast<int32_t>(topDown ? k : rows - 1 - k));
@@ -143,8 +166,11 @@ Ref<TPixmap> DecodeBMP(TByteStream& source) {
             case 8:
                 for (int32_t i = 0; i < width; ++i) colours[i] = entry(row[i]);
                 break;
-            default:
+            case 24:
                 ConvertPixelRun(row.data(), PIX_BGR24, out, PIX_RGB24, width);
+                continue;
+            default:
+                ConvertPixelRun(row.data(), PIX_BGRA32, out, format, width);
                 continue;
         }
         // The reserved byte of each entry sits where BGRA keeps alpha; it is dropped.

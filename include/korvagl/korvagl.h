@@ -28,6 +28,7 @@
 #include "korvagl/pixmap/pixel_format.h"
 #include "korvagl/pixmap/pixmap.h"
 #include "korvagl/pixmap/pixmap_decoder.h"
+#include "korvagl/pixmap/pixmap_encoder.h"
 #include "korvagl/pixmap/bmp_decoder.h"
 #include "korvagl/pixmap/jpeg_decoder.h"
 #include "korvagl/pixmap/png_decoder.h"

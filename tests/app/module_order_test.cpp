@@ -52,6 +52,7 @@ const std::vector<std::string> kDocumentedOrder = {
     "PNG loader",
     "string helpers",
     "TGA loader",
+    "pixmap encoders",
     "WAV loader",
     "joystick",
     "gamepads",

@@ -171,6 +171,35 @@ TEST_F(BmpDecoderTest, LongerHeadersAndGapsBeforeThePixels) {
     EXPECT_EQ(test::Load(early.Bytes())->ReadPixel(0, 0), Entry(1));
 }
 
+// 32 bits: the fourth byte is reserved unless bit-field masks (after the
+// 40-byte header, or inside a longer one) give it to alpha.
+TEST_F(BmpDecoderTest, ThirtyTwoBitPixelsKeepAlphaOnlyWithAMask) {
+    const auto masks = [](std::initializer_list<uint32_t> values) {
+        test::ByteWriter w;
+        for (uint32_t v : values) w.U32(v);
+        return std::vector<uint8_t>(w.Data().begin(), w.Data().end());
+    };
+    Bmp plain;
+    plain.bitCount = 32, plain.pixels = {1, 2, 3, 9};
+    Bmp fields = plain;
+    fields.compression = 3, fields.table = masks({0xFF0000, 0xFF00, 0xFF});
+    for (const Bmp& bmp : {plain, fields}) {
+        const Ref<TPixmap> p = test::Load(bmp.Bytes());
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p->format, PIX_RGB24);
+        EXPECT_EQ(p->ReadPixel(0, 0), 0xFF030201u);
+    }
+    // A 56-byte header holds four masks; its own bytes are the masks.
+    Bmp withAlpha = plain;
+    withAlpha.compression = 3, withAlpha.infoSize = 40, withAlpha.table = masks({0xFF0000, 0xFF00, 0xFF, 0xFF000000});
+    std::string bytes = withAlpha.Bytes();
+    bytes[14] = 56;  // the masks now lie inside the header
+    const Ref<TPixmap> p = test::Load(bytes);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->format, PIX_RGBA32);
+    EXPECT_EQ(p->ReadPixel(0, 0), 0x09030201u);
+}
+
 TEST_F(BmpDecoderTest, AFileThatEndsEarlyLoadsWithBlackRows) {
     Bmp bmp;
     bmp.width = 1, bmp.height = 3;
@@ -194,7 +223,7 @@ TEST_F(BmpDecoderTest, WhatItCannotShowGivesTheNullObject) {
     Bmp bitfields = base;
     bitfields.bitCount = 32, bitfields.compression = 3;
     EXPECT_TRUE(refused(bitfields));
-    for (int bits : {0, 2, 16, 32, 48}) {
+    for (int bits : {0, 2, 16, 48}) {
         Bmp b = base;
         b.bitCount = bits;
         EXPECT_TRUE(refused(b)) << bits;
@@ -228,8 +257,11 @@ TEST_F(BmpDecoderTest, RefusalsSayWhy) {
     rle.bitCount = 8, rle.compression = 1, rle.table = Table(256);
     EXPECT_EQ(why(rle), "stream: compressed BMP (method 1) is not supported");
     Bmp deep;
-    deep.bitCount = 32;
-    EXPECT_EQ(why(deep), "stream: 32-bit BMP is not supported");
+    deep.bitCount = 16;
+    EXPECT_EQ(why(deep), "stream: 16-bit BMP is not supported");
+    Bmp masks;
+    masks.bitCount = 32, masks.compression = 3;
+    EXPECT_EQ(why(masks), "stream: BMP bit-field masks other than 8-bit blue, green, red, alpha are not supported");
     test::TempDir dir;
     const String cut(dir.Write("cut.bmp", Bmp().Bytes().substr(0, 30)));
     EXPECT_FALSE(ReadPixmap(cut));

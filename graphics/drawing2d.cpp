@@ -11,6 +11,7 @@
 #include "korvagl/app/modules.h"
 #include "korvagl/graphics/draw_target.h"
 #include "korvagl/graphics/image_font.h"
+#include "korvagl/pixmap/pixmap_encoder.h"
 #include "korvagl/stream/console.h"
 #include "korvagl/system/system_api.h"
 
@@ -310,6 +311,20 @@ Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t heigh
     return Driver().ReadScreenPixmap(x, y, width, height);
 }
 
+int32_t SaveScreenshot(const String& url, int32_t quality) {
+    const Ref<TImage> target = GetDrawTarget();
+    const int32_t width = target ? target->width : DisplayWidth();
+    const int32_t height = target ? target->height : DisplayHeight();
+    Ref<TPixmap> pixels = width > 0 && height > 0 ? ReadScreenPixmap(0, 0, width, height) : nullptr;
+    if (!pixels) {
+        detail::SetLastErrorText("cannot save " + detail::Quoted(url) + ": no display is open");
+        return 0;
+    }
+    // The display's alpha channel holds whatever blending left there; a
+    // picture of it is opaque.
+    if (!target) pixels = pixels->Convert(PIX_RGB24);
+    return SavePixmap(pixels, url, quality);
+}
 
 int InitDrawing2D() {
     static int initialised = 0;

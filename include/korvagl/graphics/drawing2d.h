@@ -119,6 +119,13 @@ void BlitPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y);
 // A PIX_RGBA32 pixmap of the screen rectangle, top row first; the null object
 // when no display is open.
 Ref<TPixmap> ReadScreenPixmap(int32_t x, int32_t y, int32_t width, int32_t height);
+// Saves the whole display as SavePixmap saves a pixmap (pixmap_encoder.h:
+// the format from the URL's extension, `quality` as there), without alpha:
+// what has been drawn since the last FlipFrame, so call it before flipping.
+// While a draw target is set it saves that image's frame instead, alpha
+// included. Returns 1, or 0 with LastErrorText() set (no display is open,
+// or the save failed).
+int32_t SaveScreenshot(const String& url, int32_t quality = -1);
 
 // The module "2D drawing API". Run-once; returns 0.
 int InitDrawing2D();

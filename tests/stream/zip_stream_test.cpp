@@ -2,7 +2,11 @@
 // memory; folders through the file-system calls; hostile archives.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "korvagl/korvagl.h"
 #include "support/temp_dir.h"
@@ -133,6 +137,34 @@ TEST_F(ZipStreamTest, HostileArchivesStopWithAReason) {
     refused("zip::" + dir.File("junk.zip") + "|x", "not a zip archive");
     refused("zip::" + dir.File("junk.zip"), "no \"|\" between the archive and the entry");
     refused("zip::" + dir.File("gone.zip") + "|x", "No such file or directory");
+}
+
+TEST_F(ZipStreamTest, LoadingRefusesAFifoAtOnceAndReadsPositionlessStreamsIntoMemory) {
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(OpenForLoading(String(fifo)));
+    EXPECT_NE(Reason().find("not a regular file"), std::string::npos) << Reason();
+    EXPECT_FALSE(ReadPixmap(String(fifo)));
+    EXPECT_FALSE(OpenForLoading(String("zip::" + fifo + "|x")));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(OpenForLoading(String("/dev/zero")));
+    // A stream object without a position comes back in memory, with one.
+    class Unpositioned : public TByteStream {
+    public:
+        int32_t Eof() override { return left == 0 ? 1 : 0; }
+        int32_t Read(void* buf, int32_t count) override {
+            const int32_t n = std::min(count, left);
+            std::memset(buf, 'u', static_cast<size_t>(n));
+            left -= n;
+            return n;
+        }
+        int32_t left = 5;
+    };
+    Ref<TByteStream> s = OpenForLoading(Ref<Object>(New<Unpositioned>()));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->Pos(), 0);
+    EXPECT_EQ(s->Size(), 5);
 }
 
 }  // namespace

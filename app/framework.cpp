@@ -29,6 +29,7 @@ int InitStreamUtilities() {
     InitStandardIO();
     InitLinkedList();
     InitFileSystem();
+    InitZipStreams();
     detail::NoteModuleStarted("stream-and-utility umbrella");
     return 0;
 }

@@ -26,6 +26,7 @@
 #include "korvagl/app/last_error.h"
 #include "korvagl/audio/audio_library.h"
 #include "korvagl/audio/pcm_reader.h"
+#include "korvagl/stream/file_stream.h"
 #include "korvagl/stream/socket.h"
 #include "korvagl/stream/stream.h"
 #include "korvagl/stream/tcp_stream.h"
@@ -402,8 +403,14 @@ String SourceName(const Ref<Object>& source) {
 
 }  // namespace
 
-Ref<TMusic> OpenMusic(const String& url) { return Open(OpenReadStream(url), detail::Quoted(url)); }
-Ref<TMusic> OpenMusic(const Ref<Object>& source) { return Open(OpenReadStream(source), SourceName(source)); }
+// Music streams as it plays, so only a file name is checked before opening:
+// a FIFO nobody writes would otherwise stall the open.
+Ref<TMusic> OpenMusic(const String& url) {
+    if (url.IsEmpty() || url.Find("::") >= 0) return Open(OpenReadStream(url), detail::Quoted(url));
+    detail::ClearLastErrorText();
+    return Open(TFileStream::OpenFileForLoading(url), detail::Quoted(url));
+}
+Ref<TMusic> OpenMusic(const Ref<Object>& source) { return DownCast<TStringObject>(source) ? OpenMusic(UnboxString(source)) : Open(OpenReadStream(source), SourceName(source)); }
 
 void CloseMusic(const Ref<TMusic>& music) { music->Inner().Close(); }
 

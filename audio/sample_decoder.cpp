@@ -31,11 +31,7 @@ Ref<TPcmSample> ReadFromStream(const Ref<TByteStream>& stream, const String& nam
     Ref<TPcmSample> result;
     String reason;  // the first a decoder gave
     try {
-        const int32_t start = stream->Pos();
-        if (start == -1) {
-            detail::SetLastErrorText(name + ": the stream cannot tell its position");
-            RaiseRuntimeError("Stream is not seekable");
-        }
+        const int32_t start = stream->Pos();  // OpenForLoading gives a stream with a position
         detail::TakeDecoderFailure();  // one left by a decoder called on its own
         for (Ref<TPcmSampleDecoder> decoder = sampleDecoders.Head(); decoder && !result; decoder = decoder->next) {
             stream->Seek(start);
@@ -66,8 +62,8 @@ String SourceName(const Ref<Object>& url) {
 
 }  // namespace
 
-Ref<TPcmSample> ReadPcmSample(const Ref<Object>& url) { return ReadFromStream(OpenReadStream(url), SourceName(url)); }
-Ref<TPcmSample> ReadPcmSample(const String& url) { return ReadFromStream(OpenReadStream(url), detail::Quoted(url)); }
+Ref<TPcmSample> ReadPcmSample(const Ref<Object>& url) { return ReadFromStream(OpenForLoading(url), SourceName(url)); }
+Ref<TPcmSample> ReadPcmSample(const String& url) { return ReadFromStream(OpenForLoading(url), detail::Quoted(url)); }
 
 int InitSamples() {
     static int initialised = 0;

@@ -19,7 +19,7 @@ void NoteNoFont(const Ref<Object>& url) {
         detail::SetLastErrorText("stream: no font decoder accepts this data");
         return;
     }
-    const Ref<TByteStream> stream = OpenReadStream(path->text);
+    const Ref<TByteStream> stream = OpenForLoading(path->text);
     if (!stream) return;  // the opener said why
     stream->Close();
     detail::SetLastErrorText(detail::Quoted(path->text) + ": no font decoder accepts this data");

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "graphics/freetype_native.h"
+#include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/file_system.h"
 
@@ -47,8 +48,29 @@ Ref<TFreeTypeFont> TFreeTypeFont::Load(const String& path, int32_t size, int32_t
 
 Ref<TFontFace> TFreeTypeFontDecoder::Load(const Ref<Object>& url, int32_t size, int32_t style) {
     Ref<TStringObject> path = DownCast<TStringObject>(url);
-    if (!path || path->text.IsEmpty()) return nullptr;
-    return TFreeTypeFont::Load(path->text, size, style);
+    if (path && path->text.IsEmpty()) return nullptr;
+    // A file is read by the native layer itself, without blocking.
+    if (path && path->text.Find("::") < 0) return TFreeTypeFont::Load(path->text, size, style);
+    if (!path && !DownCast<TByteStream>(url)) return nullptr;
+    // Any other URL, or a stream object, is read whole under the load limit.
+    const String name = path ? detail::Quoted(path->text) : String("stream");
+    Ref<TByteStream> stream = OpenForLoading(url);
+    if (!stream) return nullptr;  // the opener said why
+    const int32_t start = stream->Pos();
+    std::shared_ptr<std::vector<unsigned char>> bytes;
+    try {
+        bytes = std::make_shared<std::vector<unsigned char>>(detail::ReadAllAndClose(stream));
+    } catch (const TFault& fault) {
+        detail::SetLastErrorTextIfNone("cannot read " + name + ": " + fault.ToString());
+        return nullptr;
+    }
+    Ref<TFontFace> face = detail::RenderFreeTypeFont(std::move(bytes), size, style);
+    if (!face) {
+        // A stream object goes back to where it stood, for the next decoder.
+        if (!path) stream->Seek(start);
+        detail::SetLastErrorTextIfNone(name + ": no font decoder accepts this data");
+    }
+    return face;
 }
 
 int InitFreeTypeGlyphs() {

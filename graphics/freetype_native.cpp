@@ -197,8 +197,10 @@ FreeTypeSource::~FreeTypeSource() {
     if (library) FT_Done_FreeType(library);
 }
 
-bool FreeTypeSource::Open(const std::string& path) {
-    file = ReadFontFile(path);
+bool FreeTypeSource::Open(const std::string& path) { return OpenBytes(ReadFontFile(path)); }
+
+bool FreeTypeSource::OpenBytes(std::shared_ptr<const std::vector<unsigned char>> bytes) {
+    file = std::move(bytes);
     if (!file || FT_Init_FreeType(&library) != 0) {
         library = nullptr;
         return false;
@@ -210,9 +212,25 @@ bool FreeTypeSource::Open(const std::string& path) {
     return true;
 }
 
+namespace {
+Ref<TFreeTypeFont> RenderOpenedFont(std::shared_ptr<FreeTypeSource> source, int32_t size, int32_t style);
+}  // namespace
+
 Ref<TFreeTypeFont> RenderFreeTypeFont(const std::string& path, int32_t size, int32_t style) {
     auto source = std::make_shared<FreeTypeSource>();
     if (!source->Open(path)) return nullptr;
+    return RenderOpenedFont(std::move(source), size, style);
+}
+
+Ref<TFreeTypeFont> RenderFreeTypeFont(std::shared_ptr<const std::vector<unsigned char>> bytes, int32_t size,
+                                      int32_t style) {
+    auto source = std::make_shared<FreeTypeSource>();
+    if (!source->OpenBytes(std::move(bytes))) return nullptr;
+    return RenderOpenedFont(std::move(source), size, style);
+}
+
+namespace {
+Ref<TFreeTypeFont> RenderOpenedFont(std::shared_ptr<FreeTypeSource> source, int32_t size, int32_t style) {
     FT_Face face = source->face;
     const int32_t pixelSize = ChoosePixelSize(face, size);
     if (pixelSize == 0) return nullptr;
@@ -239,6 +257,7 @@ Ref<TFreeTypeFont> RenderFreeTypeFont(const std::string& path, int32_t size, int
     font->source = std::move(source);
     return font;
 }
+}  // namespace
 
 Ref<TFreeTypeGlyph> RenderFreeTypeChar(FreeTypeSource& source, int32_t code) {
     const FT_UInt index = FT_Get_Char_Index(source.face, static_cast<FT_ULong>(code));

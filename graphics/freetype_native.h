@@ -26,6 +26,8 @@ public:
     // Reads the regular file at `path` and opens its face 0; false when the
     // file cannot be read (the reason recorded) or FreeType cannot open it.
     bool Open(const std::string& path);
+    // The same over the bytes of a font read some other way (a URL).
+    bool OpenBytes(std::shared_ptr<const std::vector<unsigned char>> bytes);
 
     // The whole font file, which the face reads from memory: changing the
     // file afterwards changes nothing here.
@@ -41,6 +43,9 @@ public:
 // stays open in the font's `source` for the characters rendered later. The
 // null object when the file does not open or no size fits.
 Ref<TFreeTypeFont> RenderFreeTypeFont(const std::string& path, int32_t size, int32_t style);
+// The same over the bytes of a font file.
+Ref<TFreeTypeFont> RenderFreeTypeFont(std::shared_ptr<const std::vector<unsigned char>> bytes, int32_t size,
+                                      int32_t style);
 
 // The glyph of Unicode character `code` from the open face; the null object
 // when the face has no glyph for it.

@@ -179,7 +179,7 @@ Ref<TShader> LoadShader(const String& vertexUrl, const String& fragmentUrl) {
     const String* urls[2] = {&vertexUrl, &fragmentUrl};
     for (int i = 0; i < 2; ++i) {
         if (urls[i]->Length() == 0) continue;
-        Ref<TByteStream> stream = OpenStream(*urls[i], 1, 0);
+        Ref<TByteStream> stream = OpenForLoading(*urls[i]);
         if (!stream) return nullptr;  // the opener said why
         const ByteArray bytes = detail::ReadAllAndClose(stream);
         texts[i] = String::FromUtf8(std::string(bytes.begin(), bytes.end()));

@@ -34,11 +34,7 @@ Ref<TPixmap> ReadPixmapFrom(const Ref<TByteStream>& stream, const String& name) 
     if (!stream) return nullptr;  // the opener said why
     CloseOnExit closer(stream);
     const detail::DecodingSource source(name);
-    const int32_t start = stream->Pos();
-    if (start == -1) {
-        detail::SetLastErrorText(name + ": the stream cannot tell its position");
-        return nullptr;
-    }
+    const int32_t start = stream->Pos();  // OpenForLoading gives a stream with a position
     detail::TakeDecoderFailure();  // one left by a decoder called on its own
     String reason;
     for (Ref<TPixmapDecoder> decoder = pixmapDecoders.Head(); decoder; decoder = decoder->next) {
@@ -79,9 +75,9 @@ Ref<TPixmap> TPixmapDecoder::ReadPixmap(const Ref<TByteStream>&) { RaiseAbstract
 
 Ref<TPixmapDecoder> FirstPixmapDecoder() { return pixmapDecoders.Head(); }
 
-Ref<TPixmap> ReadPixmap(const String& url) { return ReadPixmapFrom(OpenReadStream(url), detail::Quoted(url)); }
+Ref<TPixmap> ReadPixmap(const String& url) { return ReadPixmapFrom(OpenForLoading(url), detail::Quoted(url)); }
 
-Ref<TPixmap> ReadPixmap(const Ref<Object>& url) { return ReadPixmapFrom(OpenReadStream(url), SourceName(url)); }
+Ref<TPixmap> ReadPixmap(const Ref<Object>& url) { return ReadPixmapFrom(OpenForLoading(url), SourceName(url)); }
 
 int InitPixmaps() {
     static int initialised = 0;

@@ -17,6 +17,9 @@
 
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
+#include "korvagl/stream/file_stream.h"
+#include "korvagl/stream/file_system.h"
+#include "korvagl/stream/tcp_stream.h"
 #include "script/script_libraries.h"
 
 namespace korva {
@@ -377,6 +380,68 @@ int ScriptEngine::LoadScript(const String& text) {
     return 1;
 }
 
+namespace {
+
+// Compiles the text of a script file as the stand-alone interpreter does: a
+// byte-order mark and a first line starting with "#" are skipped, the line
+// count kept.
+int LoadChunkText(lua_State* L, std::string text, const std::string& name) {
+    size_t from = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    if (from < text.size() && text[from] == '#') {
+        const size_t end = text.find('\n', from);
+        from = end == std::string::npos ? text.size() : end;
+    }
+    const std::string chunkName = "@" + name;
+    return luaL_loadbufferx(L, text.data() + from, text.size() - from, chunkName.c_str(), "t");
+}
+
+// Compiles the script at `path` (a file name or any URL) onto the stack, or
+// pushes the reason it cannot be read. A file is opened without waiting (a
+// FIFO is refused); a URL is read whole under the load limit.
+int LoadChunkFrom(lua_State* L, const String& path) {
+    const std::string shown = path.ToUtf8();
+    if (path.Find("::") >= 0) {
+        Ref<TByteStream> stream = OpenForLoading(path);
+        ByteArray bytes;
+        try {
+            if (stream) bytes = detail::ReadAllAndClose(stream);
+        } catch (const TFault& fault) {
+            detail::SetLastErrorTextIfNone("cannot read " + detail::Quoted(path) + ": " + fault.ToString());
+            stream = nullptr;
+        }
+        if (!stream) {
+            const std::string reason = LastErrorText().ToUtf8();
+            lua_pushlstring(L, reason.data(), reason.size());
+            return LUA_ERRFILE;
+        }
+        return LoadChunkText(L, std::string(bytes.begin(), bytes.end()), shown);
+    }
+    // A unit above 0xFF or a NUL would narrow into the name of another file.
+    const std::string name = detail::NativePath(path);
+    const char* cause = "not a valid file name";
+    std::FILE* file = name.empty() ? nullptr : detail::OpenFileForLoading(name, cause);
+    if (!file) {
+        lua_pushfstring(L, "cannot open %s: %s", shown.c_str(), cause);
+        return LUA_ERRFILE;
+    }
+    std::string text;
+    char buffer[65536];
+    size_t n = 0;
+    // A device that never ends (/dev/zero) stops at the load limit.
+    const size_t limit = NetworkLoadLimit() > 0 ? size_t(NetworkLoadLimit()) : SIZE_MAX;
+    while (text.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || text.size() > limit) {
+        lua_pushfstring(L, failed ? "cannot read %s" : "cannot read %s: more than %d bytes", shown.c_str(),
+                        NetworkLoadLimit());
+        return LUA_ERRFILE;
+    }
+    return LoadChunkText(L, std::move(text), name);
+}
+
+}  // namespace
+
 int ScriptEngine::RunFile(const String& path) {
     detail::ClearLastErrorText();
     if (!started_) {
@@ -390,15 +455,9 @@ int ScriptEngine::RunFile(const String& path) {
         StackFailure();
         return LoadFailed();
     }
-    std::string bytes = path.ToBytes();
-    std::replace(bytes.begin(), bytes.end(), '\\', '/');
-    // A unit above 0xFF or a NUL would narrow into the name of another file.
-    const std::u16string_view units = path.View();
-    const bool named = std::none_of(units.begin(), units.end(), [](char16_t c) { return c == 0 || c > 0xFF; });
-    int status = named ? luaL_loadfilex(L, bytes.c_str(), "t") : LUA_ERRFILE;
+    int status = LoadChunkFrom(L, path);
     if (status == LUA_OK) status = ProtectedCall(L, 0, LUA_MULTRET);
     if (status != LUA_OK) {
-        if (!named) lua_pushfstring(L, "cannot open %s: not a valid file name", path.ToUtf8().c_str());
         InterpreterFailure(L, base, status);
         // One line, in the form LastErrorText and the log give it.
         const std::string message = detail::Escaped(errorText_).ToUtf8();

@@ -1,6 +1,8 @@
 // The stream over a C stdio file.
 #include "korvagl/stream/file_stream.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,6 +149,40 @@ Ref<TFileStream> TFileStream::OpenFile(const String& path, int32_t readable, int
     if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
         std::fclose(file);
         return fail(std::strerror(EISDIR));
+    }
+    return FromFile(file);
+}
+
+std::FILE* detail::OpenFileForLoading(const std::string& name, const char*& cause) {
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        cause = std::strerror(errno);
+        return nullptr;
+    }
+    struct stat info;
+    const bool known = fstat(fd, &info) == 0;
+    bool loadable = known && S_ISREG(info.st_mode);
+    if (known && S_ISCHR(info.st_mode)) {
+        pollfd ready{fd, POLLIN, 0};
+        loadable = ::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0;
+    }
+    const int flags = loadable ? fcntl(fd, F_GETFL) : -1;
+    std::FILE* file = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? fdopen(fd, "rb") : nullptr;
+    if (!file) {
+        cause = loadable ? std::strerror(errno) : "not a regular file";
+        ::close(fd);
+    }
+    return file;
+}
+
+Ref<TFileStream> TFileStream::OpenFileForLoading(const String& path) {
+    const std::string name = detail::NativePath(path);
+    const char* cause = "not a valid file name";
+    std::FILE* file = name.empty() ? nullptr : detail::OpenFileForLoading(name, cause);
+    if (!file) {
+        detail::SetLastErrorText("cannot open " + detail::Quoted(path) + ": " + cause);
+        return nullptr;
     }
     return FromFile(file);
 }

@@ -21,6 +21,7 @@
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/mem_block.h"
 #include "stream/native.h"
+#include "stream/zip_archive.h"
 
 extern char** environ;
 
@@ -47,6 +48,7 @@ int32_t ClampToInt(int64_t value) { return static_cast<int32_t>(std::clamp<int64
 // ---- kinds, sizes, times, permissions ----
 
 int32_t FileKind(const String& path) {
+    if (detail::NamesZipEntry(path)) return detail::ZipEntryKind(path);
     struct stat info;
     return Stat(path, info) ? KindOf(info) : FILE_KIND_NONE;
 }
@@ -57,6 +59,7 @@ int32_t FileModifiedTime(const String& path) {
 }
 
 int32_t FileByteSize(const String& path) {
+    if (detail::NamesZipEntry(path)) return detail::ZipEntrySize(path);
     struct stat info;
     return Stat(path, info) ? ClampToInt(info.st_size) : -1;
 }
@@ -226,6 +229,7 @@ String NextDirectoryEntry(const Ref<TDirectoryListing>& handle) { return handle-
 int32_t CloseDirectory(const Ref<TDirectoryListing>& handle) { return handle->Close(); }
 
 StringArray ListDirectory(const String& path, int32_t skipDots) {
+    if (detail::NamesZipEntry(path)) return detail::ListZipFolder(path, skipDots);
     StringArray names;
     Ref<TDirectoryListing> listing = OpenDirectory(path);
     if (!listing) return names;

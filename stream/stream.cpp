@@ -440,6 +440,64 @@ ByteArray detail::ReadAllAndClose(const Ref<TByteStream>& s) {
     return bytes;
 }
 
+namespace {
+
+// The bytes of a positionless stream, kept in memory for loaders.
+class TBytesStream : public TByteStream {
+public:
+    explicit TBytesStream(ByteArray bytes) : bytes_(std::move(bytes)) {}
+    int32_t Pos() override { return pos_; }
+    int32_t Size() override { return static_cast<int32_t>(bytes_.size()); }
+    int32_t Seek(int32_t p) override {
+        pos_ = std::clamp(p, 0, Size());
+        return pos_;
+    }
+    int32_t Read(void* buf, int32_t count) override {
+        const int32_t n = std::clamp(count, 0, Size() - pos_);
+        if (n > 0) std::memcpy(buf, bytes_.data() + pos_, static_cast<size_t>(n));
+        pos_ += n;
+        return n;
+    }
+
+private:
+    ByteArray bytes_;
+    int32_t pos_ = 0;
+};
+
+// A file name: text without "::" (see OpenURL).
+bool NamesFile(const String& url) { return !url.IsEmpty() && url.Find("::") < 0; }
+
+Ref<TByteStream> Positioned(const Ref<TByteStream>& s, const String& name) {
+    if (!s || s->Pos() != -1) return s;
+    ByteArray bytes;
+    try {
+        bytes = detail::ReadAllAndClose(s);
+    } catch (const TFault& fault) {
+        detail::SetLastErrorTextIfNone("cannot read " + name + ": " + fault.ToString());
+        return nullptr;
+    }
+    if (bytes.size() > size_t{INT32_MAX}) {
+        detail::SetLastErrorText("cannot read " + name + ": more than 2147483647 bytes");
+        return nullptr;
+    }
+    return detail::NewBytesStream(std::move(bytes));
+}
+
+}  // namespace
+
+Ref<TByteStream> detail::NewBytesStream(ByteArray bytes) { return New<TBytesStream>(std::move(bytes)); }
+
+Ref<TByteStream> OpenForLoading(const String& url) {
+    if (!NamesFile(url)) return Positioned(OpenReadStream(url), SourceName(url));
+    detail::ClearLastErrorText();
+    return TFileStream::OpenFileForLoading(url);
+}
+
+Ref<TByteStream> OpenForLoading(const Ref<Object>& url) {
+    if (Ref<TStringObject> text = DownCast<TStringObject>(url)) return OpenForLoading(text->text);
+    return Positioned(OpenReadStream(url), SourceName(url));
+}
+
 ByteArray LoadBytes(const String& url) { return LoadBytesFrom(url); }
 ByteArray LoadBytes(const Ref<Object>& url) { return LoadBytesFrom(url); }
 

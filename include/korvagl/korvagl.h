@@ -13,6 +13,7 @@
 #include "korvagl/stream/socket.h"
 #include "korvagl/stream/stream.h"
 #include "korvagl/stream/tcp_stream.h"
+#include "korvagl/stream/zip_stream.h"
 
 #include "korvagl/audio/audio_driver.h"
 #include "korvagl/audio/audio_library.h"

@@ -25,6 +25,7 @@ const std::vector<std::string> kDocumentedOrder = {
     "standard I/O stream",
     "linked list",
     "file system",
+    "zip archive streams",
     "stream-and-utility umbrella",
     "pixel format conversion",
     "pixmaps",

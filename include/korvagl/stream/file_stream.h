@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "korvagl/stream/stream.h"
 
@@ -28,6 +29,9 @@ namespace detail {
 // the two files cannot be copied that way; raises TStreamWriteError when
 // writing fails part-way.
 bool CopyFileToEnd(TFileStream& from, TFileStream& to);
+// Opens the file named `name` (a native name) for reading as
+// TFileStream::OpenFileForLoading does; null with `cause` set when refused.
+std::FILE* OpenFileForLoading(const std::string& name, const char*& cause);
 }  // namespace detail
 
 class TFileStream : public TByteStream {
@@ -50,6 +54,12 @@ public:
 
     // The stream on `path`, or the null object when it cannot be opened.
     static Ref<TFileStream> OpenFile(const String& path, int32_t readable, int32_t writeable);
+    // The stream on `path` for a loader, which must not wait: only a regular
+    // file, or a character device with data ready at once (/dev/zero), is
+    // opened; a FIFO, socket or directory gives the null object with the
+    // reason "cannot open "name": not a regular file". The file is opened
+    // without blocking before it is checked, so no writer is waited for.
+    static Ref<TFileStream> OpenFileForLoading(const String& path);
     // A stream on an open file, which it takes over: Close (or destruction)
     // closes `file`. Pos is the file's position, Size its length. The null
     // object for a null file.

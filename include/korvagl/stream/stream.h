@@ -241,7 +241,22 @@ namespace detail {
 // TStreamReadError where LoadBytes fails (and TNullObjectFault for the null
 // object). `s` is closed on every path, faults included.
 ByteArray ReadAllAndClose(const Ref<TByteStream>& s);
+// A read-only stream with a position over `bytes`, which it owns.
+Ref<TByteStream> NewBytesStream(ByteArray bytes);
 }  // namespace detail
+
+// Opens a URL (or a stream object) for a loader that needs a position, as
+// the decoder registries do: they show every decoder the data from its start.
+// A stream with a position is returned as it is (a stream object wrapped so
+// that closing the result leaves it open). One without (HTTP, HTTPS, TCP, a
+// pipe) is read to its end under the whole-stream load limit (tcp_stream.h),
+// closed, and replaced by a read-only stream over the bytes in memory. A file
+// name opens only a regular file or a character device with data ready
+// (TFileStream::OpenFileForLoading), so that a FIFO nobody writes cannot
+// stall a load. The null object when the URL does not open or the reading
+// fails, with LastErrorText() saying why, as LoadBytes says it.
+Ref<TByteStream> OpenForLoading(const String& url);
+Ref<TByteStream> OpenForLoading(const Ref<Object>& url);
 // Writes all bytes and closes; 1 once every byte reached the URL, else 0.
 int32_t SaveBytes(const ByteArray& bytes, const String& url);
 int32_t SaveBytes(const ByteArray& bytes, const Ref<Object>& url);

@@ -72,6 +72,8 @@ int main(int argc, char** argv) {
         SetWindowTitle("KorvaGL Game");
         OpenGraphics(kWidth, kHeight, 0, 60);
         SetAutoMidHandle(1);  // positions are the centres of the pictures
+        SetBlendMode(BLEND_MASKED);     // pictures: their black left out
+        SetTextBlendMode(BLEND_ALPHA);  // text: smooth edges in any font (docs/guide.md, "Text")
 
         Ref<TImage> ship = MakeShip();
         if (ProgramArgs().size() > 1) {
@@ -129,10 +131,8 @@ int main(int argc, char** argv) {
             // Draw.
             SetClearColor(touching ? 60 : 10, 12, 30);
             ClearScreen();
-            SetBlendMode(BLEND_MASKED);
             for (const Rock& r : rocks) DrawImageAt(rock, r.x, r.y);
             DrawImageAt(ship, shipX, shipY);
-            SetBlendMode(BLEND_ALPHA);
             char times[64];
             std::snprintf(times, sizeof times, "   clear %.1f s   best %.1f s", clear / double(kStepsPerSecond),
                           best / double(kStepsPerSecond));

@@ -2,8 +2,11 @@
 #include "korvagl/graphics/freetype_font.h"
 
 #include <algorithm>
+#include <array>
+#include <bitset>
 
 #include "graphics/freetype_native.h"
+#include "graphics/glyph_cache.h"
 #include "korvagl/app/last_error.h"
 #include "korvagl/app/modules.h"
 #include "korvagl/stream/file_system.h"
@@ -30,13 +33,38 @@ Ref<TFontGlyph> TFreeTypeFont::LoadGlyph(int32_t index) {
     return glyphs[static_cast<size_t>(index)];
 }
 
+struct TFreeTypeFont::MorePage : detail::GlyphPage {
+    std::array<Ref<TFreeTypeGlyph>, 256> glyphs;
+    std::bitset<256> asked;  // a character the face lacks stays null
+
+    ~MorePage() override = default;
+    void Release() override {
+        glyphs.fill(nullptr);
+        asked.reset();
+    }
+};
+
+TFreeTypeFont::TFreeTypeFont() = default;
+TFreeTypeFont::~TFreeTypeFont() = default;
+
 Ref<TFontGlyph> TFreeTypeFont::LoadCharGlyph(int32_t code) {
     const int64_t index = int64_t{code} - firstChar;
     if (index >= 0 && index < CountGlyphs()) return glyphs[static_cast<size_t>(index)];
     if (code < 32 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || !source) return nullptr;
-    auto [entry, fresh] = moreGlyphs.try_emplace(code);
-    if (fresh) entry->second = detail::RenderFreeTypeChar(*source, code);
-    return entry->second;
+    std::unique_ptr<MorePage>& slotPage = morePages_[code >> 8];
+    if (!slotPage) slotPage = std::make_unique<MorePage>();
+    MorePage& page = *slotPage;
+    const size_t slot = static_cast<size_t>(code) & 255;
+    if (page.asked[slot]) {
+        page.Used();
+        return page.glyphs[slot];
+    }
+    Ref<TFreeTypeGlyph> glyph = detail::RenderFreeTypeChar(*source, code);
+    // The pixels and the glyph object.
+    page.Keep(glyph ? int64_t{sizeof(TFreeTypeGlyph)} + (glyph->pixels ? std::max<int64_t>(glyph->pixels->capacity, 0) : 0) : 0);
+    page.glyphs[slot] = glyph;
+    page.asked[slot] = true;
+    return glyph;
 }
 
 Ref<TFreeTypeFont> TFreeTypeFont::Load(const String& path, int32_t size, int32_t style) {

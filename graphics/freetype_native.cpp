@@ -10,6 +10,7 @@
 #include FT_FREETYPE_H
 #include FT_BITMAP_H
 #include FT_OUTLINE_H
+#include FT_SIZES_H
 
 #include <algorithm>
 #include <cerrno>
@@ -28,23 +29,58 @@ namespace korva::detail {
 namespace {
 
 constexpr int32_t kLargestPixelSize = 1024;
-constexpr int64_t kCoverageBudget = int64_t{256} << 20;
 constexpr int32_t kFirstChar = 32;
 constexpr int32_t kGlyphCount = 224;
 
 // Font files above this are refused rather than read.
 constexpr int64_t kLargestFontFile = int64_t{256} << 20;
 
-// Font files read whole, shared by the fonts opened from the same file as
-// long as one of them lives: the file's identity, size and change time.
-using FileKey = std::tuple<dev_t, ino_t, off_t, time_t, long>;
-std::mutex fontFilesLock;
-std::map<FileKey, std::weak_ptr<const std::vector<unsigned char>>> fontFiles;
+}  // namespace
 
-// The bytes of the regular file at `path`; the null pointer (with the reason
-// recorded) when it cannot be read. Opened without blocking, so that a FIFO
+struct SharedFace {
+    SharedFace() = default;
+    SharedFace(const SharedFace&) = delete;
+    SharedFace& operator=(const SharedFace&) = delete;
+    ~SharedFace() {
+        if (face) FT_Done_Face(face);
+        if (library) FT_Done_FreeType(library);
+    }
+
+    // The whole font file, which the face reads from memory: changing the
+    // file afterwards changes nothing here.
+    std::vector<unsigned char> file;
+    std::shared_ptr<const std::vector<unsigned char>> bytes;  // instead, for a face over bytes from a URL
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+};
+
+namespace {
+
+// Faces open as long as one of their fonts lives, by the file's identity,
+// size and change time.
+using FileKey = std::tuple<dev_t, ino_t, off_t, time_t, long>;
+std::mutex sharedFacesLock;
+std::map<FileKey, std::weak_ptr<SharedFace>> sharedFaces;
+
+// Reads all of `fd` (`size` bytes by fstat) into `bytes`; false on an error.
+bool ReadWhole(int fd, std::vector<unsigned char>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;  // cut short since fstat
+        done += static_cast<size_t>(n);
+    }
+    bytes.resize(done);
+    return true;
+}
+
+// The face of the regular file at `path`, opened over a copy of the file or
+// already open for it; the null pointer (with the reason recorded when the
+// file cannot be read) otherwise. Opened without blocking, so that a FIFO
 // cannot stall the load.
-std::shared_ptr<const std::vector<unsigned char>> ReadFontFile(const std::string& path) {
+std::shared_ptr<SharedFace> OpenSharedFace(const std::string& path) {
     const String name = Quoted(String(path));
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -52,40 +88,37 @@ std::shared_ptr<const std::vector<unsigned char>> ReadFontFile(const std::string
         return nullptr;
     }
     struct stat info {};
-    std::shared_ptr<std::vector<unsigned char>> bytes;
+    std::shared_ptr<SharedFace> shared;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         SetLastErrorText(name + ": not a font file (not a regular file)");
     } else if (info.st_size > kLargestFontFile) {
         SetLastErrorText(name + ": font file too large (" + IntToString(info.st_size) + " bytes)");
     } else {
         const FileKey key{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
-        const std::lock_guard<std::mutex> hold(fontFilesLock);
-        const auto known = fontFiles.find(key);
-        if (auto shared = known != fontFiles.end() ? known->second.lock() : nullptr) {
-            close(fd);
-            return shared;
-        }
-        bytes = std::make_shared<std::vector<unsigned char>>(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (done < bytes->size()) {
-            const ssize_t n = read(fd, bytes->data() + done, bytes->size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
+        const std::lock_guard<std::mutex> hold(sharedFacesLock);
+        const auto known = sharedFaces.find(key);
+        shared = known != sharedFaces.end() ? known->second.lock() : nullptr;
+        if (!shared) {
+            shared = std::make_shared<SharedFace>();
+            shared->file.resize(static_cast<size_t>(info.st_size));
+            if (!ReadWhole(fd, shared->file)) {
                 SetLastErrorText("cannot read " + name + ": " + String(std::strerror(errno)));
-                bytes = nullptr;
-                break;
+                shared = nullptr;
+            } else if (FT_Init_FreeType(&shared->library) != 0) {
+                shared->library = nullptr;
+                shared = nullptr;
+            } else if (FT_New_Memory_Face(shared->library, shared->file.data(),
+                                          static_cast<FT_Long>(shared->file.size()), 0, &shared->face) != 0) {
+                shared->face = nullptr;
+                shared = nullptr;
+            } else {
+                std::erase_if(sharedFaces, [](const auto& entry) { return entry.second.expired(); });
+                sharedFaces[key] = shared;
             }
-            if (n == 0) break;  // cut short since fstat
-            done += static_cast<size_t>(n);
-        }
-        if (bytes) {
-            bytes->resize(done);
-            std::erase_if(fontFiles, [](const auto& entry) { return entry.second.expired(); });
-            fontFiles[key] = bytes;
         }
     }
     close(fd);
-    return bytes;
+    return shared;
 }
 
 struct GreyBitmap {
@@ -166,6 +199,7 @@ bool Exceeds(int64_t extent, int64_t limit) { return extent > limit; }
 // Loads and renders glyph `index` into `glyph`; what fails leaves the glyph
 // without pixels (and without an advance when the glyph does not load).
 void RenderGlyph(FreeTypeSource& source, FT_UInt index, TFreeTypeGlyph& glyph) {
+    source.Activate();
     FT_Face face = source.face;
     FT_GlyphSlot slot = face->glyph;
     if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) return;
@@ -184,37 +218,64 @@ void RenderGlyph(FreeTypeSource& source, FT_UInt index, TFreeTypeGlyph& glyph) {
     glyph.y = ToInt32(int64_t{source.ascender} - slot->bitmap_top);
     glyph.width = static_cast<int32_t>(bitmap.width);
     glyph.height = static_cast<int32_t>(bitmap.rows);
-    const int64_t bytes = int64_t{glyph.width} * glyph.height;
-    if (bytes == 0 || bytes > source.budget) return;
-    glyph.pixels = Coverage(source.library, bitmap);
-    if (glyph.pixels) source.budget -= bytes;
+    if (glyph.width == 0 || glyph.height == 0) return;
+    glyph.pixels = Coverage(source.shared->library, bitmap);
 }
 
 }  // namespace
 
 FreeTypeSource::~FreeTypeSource() {
-    if (face) FT_Done_Face(face);
-    if (library) FT_Done_FreeType(library);
+    // Before the face can go with the last of its fonts.
+    if (size) FT_Done_Size(size);
 }
 
-bool FreeTypeSource::Open(const std::string& path) { return OpenBytes(ReadFontFile(path)); }
+namespace {
+
+// A face of its own over bytes read some other way (a URL): not shared by
+// file identity, since there is none.
+std::shared_ptr<SharedFace> OpenFaceOverBytes(std::shared_ptr<const std::vector<unsigned char>> bytes) {
+    if (!bytes) return nullptr;
+    auto shared = std::make_shared<SharedFace>();
+    shared->bytes = std::move(bytes);
+    if (FT_Init_FreeType(&shared->library) != 0) {
+        shared->library = nullptr;
+        return nullptr;
+    }
+    if (FT_New_Memory_Face(shared->library, shared->bytes->data(), static_cast<FT_Long>(shared->bytes->size()), 0,
+                           &shared->face) != 0) {
+        shared->face = nullptr;
+        return nullptr;
+    }
+    return shared;
+}
+
+}  // namespace
+
+bool FreeTypeSource::Open(const std::string& path) { return OpenShared(OpenSharedFace(path)); }
 
 bool FreeTypeSource::OpenBytes(std::shared_ptr<const std::vector<unsigned char>> bytes) {
-    file = std::move(bytes);
-    if (!file || FT_Init_FreeType(&library) != 0) {
-        library = nullptr;
+    return OpenShared(OpenFaceOverBytes(std::move(bytes)));
+}
+
+bool FreeTypeSource::OpenShared(std::shared_ptr<SharedFace> opened) {
+    shared = std::move(opened);
+    if (!shared) return false;
+    face = shared->face;
+    if (FT_New_Size(face, &size) != 0) {
+        size = nullptr;
         return false;
     }
-    if (FT_New_Memory_Face(library, file->data(), static_cast<FT_Long>(file->size()), 0, &face) != 0) {
-        face = nullptr;
-        return false;
-    }
+    Activate();
     return true;
 }
 
 namespace {
 Ref<TFreeTypeFont> RenderOpenedFont(std::shared_ptr<FreeTypeSource> source, int32_t size, int32_t style);
 }  // namespace
+
+void FreeTypeSource::Activate() {
+    if (face->size != size) FT_Activate_Size(size);
+}
 
 Ref<TFreeTypeFont> RenderFreeTypeFont(const std::string& path, int32_t size, int32_t style) {
     auto source = std::make_shared<FreeTypeSource>();
@@ -246,7 +307,6 @@ Ref<TFreeTypeFont> RenderOpenedFont(std::shared_ptr<FreeTypeSource> source, int3
     source->ascender = font->ascender;
     // No real glyph comes near this; broken files can ask for gigabytes.
     source->largest = 4 * int64_t{pixelSize} + 64;
-    source->budget = kCoverageBudget;
     // Every code of the range keeps its place; one the character map lacks
     // gets the face's glyph 0 (its "missing character" box).
     for (int32_t c = kFirstChar; c < kFirstChar + kGlyphCount; ++c) {

@@ -9,13 +9,17 @@
 
 #include "korvagl/graphics/freetype_font.h"
 
-struct FT_LibraryRec_;
 struct FT_FaceRec_;
+struct FT_SizeRec_;
 
 namespace korva::detail {
 
-// A FreeType library and face kept open for the life of a font, with what
-// rendering its glyphs needs to know.
+// A FreeType library and face over a font file read whole, shared by every
+// font opened from the same unchanged file whatever its size (internal).
+struct SharedFace;
+
+// What a font renders with: the shared face and a FreeType size of its own,
+// which is made the face's active size before the face is used.
 class FreeTypeSource {
 public:
     FreeTypeSource() = default;
@@ -23,20 +27,23 @@ public:
     FreeTypeSource& operator=(const FreeTypeSource&) = delete;
     ~FreeTypeSource();
 
-    // Reads the regular file at `path` and opens its face 0; false when the
-    // file cannot be read (the reason recorded) or FreeType cannot open it.
+    // Opens face 0 of the regular file at `path` (or takes the face already
+    // open for it) and makes a size for this font; false when the file cannot
+    // be read (the reason recorded) or FreeType cannot open it.
     bool Open(const std::string& path);
     // The same over the bytes of a font read some other way (a URL).
     bool OpenBytes(std::shared_ptr<const std::vector<unsigned char>> bytes);
+    // Makes this font's size the face's active one.
+    void Activate();
 
-    // The whole font file, which the face reads from memory: changing the
-    // file afterwards changes nothing here.
-    std::shared_ptr<const std::vector<unsigned char>> file;
-    FT_LibraryRec_* library = nullptr;
-    FT_FaceRec_* face = nullptr;
-    int32_t ascender = 0;  // of the chosen pixel size
-    int64_t largest = 0;   // glyphs wider or taller get no pixels
-    int64_t budget = 0;    // coverage bytes still allowed
+    std::shared_ptr<SharedFace> shared;
+    FT_FaceRec_* face = nullptr;  // the shared face
+    FT_SizeRec_* size = nullptr;  // this font's
+    int32_t ascender = 0;         // of the chosen pixel size
+    int64_t largest = 0;          // glyphs wider or taller get no pixels
+
+private:
+    bool OpenShared(std::shared_ptr<SharedFace> opened);
 };
 
 // Opens the file, picks the pixel size and renders glyphs 32 to 255; the face

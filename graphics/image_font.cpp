@@ -3,9 +3,12 @@
 #include "korvagl/graphics/image_font.h"
 
 #include <algorithm>
+#include <array>
+#include <bitset>
 #include <cmath>
 #include <cstdint>
 
+#include "graphics/glyph_cache.h"
 #include "graphics/korvafont_data.h"
 #include "korvagl/app/embedded_data.h"
 #include "korvagl/app/modules.h"
@@ -34,7 +37,35 @@ Ref<TImageGlyph> ImageGlyphOf(const Ref<TFontGlyph>& g) {
     return glyph;
 }
 
+// What a glyph image holds: the glyph objects, its pixels, and its texture
+// (RGBA, with mipmaps since glyphs are filtered).
+int64_t BytesOf(const TImageGlyph* glyph) {
+    if (!glyph) return 0;
+    int64_t bytes = 1024;
+    if (glyph->image) {
+        for (const Ref<TPixmap>& pixels : glyph->image->pixmaps) {
+            if (pixels) bytes += std::max<int64_t>(pixels->capacity, 0);
+        }
+        bytes += int64_t{glyph->image->width} * glyph->image->height * 16 / 3;
+    }
+    return bytes;
+}
+
 }  // namespace
+
+struct TImageFont::MorePage : detail::GlyphPage {
+    std::array<Ref<TImageGlyph>, 256> glyphs;
+    std::bitset<256> asked;  // a character the face lacks stays null
+
+    ~MorePage() override = default;
+    void Release() override {
+        glyphs.fill(nullptr);
+        asked.reset();
+    }
+};
+
+TImageFont::TImageFont() = default;
+TImageFont::~TImageFont() = default;
 
 Ref<TImage> TImageGlyph::Image() { return image; }
 float TImageGlyph::Advance() { return advance; }
@@ -73,14 +104,19 @@ TImageGlyph* TImageFont::MoreGlyph(int32_t code) {
     const size_t page = static_cast<size_t>(code) >> 8;
     const size_t slot = static_cast<size_t>(code) & 255;
     if (page >= pages_.size()) pages_.resize(page + 1);
-    if (!pages_[page]) pages_[page] = std::make_unique<GlyphPage>();
-    GlyphPage& p = *pages_[page];
-    if (!p.asked[slot]) {
-        // A character the face lacks is remembered as lacking.
-        if (Ref<TFontGlyph> g = source->LoadCharGlyph(code)) p.glyphs[slot] = ImageGlyphOf(g);
-        p.asked[slot] = true;
+    if (!pages_[page]) pages_[page] = std::make_unique<MorePage>();
+    MorePage& p = *pages_[page];
+    if (p.asked[slot]) {
+        p.Used();
+        return p.glyphs[slot].Get();
     }
-    return p.glyphs[slot].Get();
+    // A character the face lacks is remembered as lacking.
+    Ref<TImageGlyph> glyph;
+    if (Ref<TFontGlyph> g = source->LoadCharGlyph(code)) glyph = ImageGlyphOf(g);
+    p.Keep(BytesOf(glyph.Get()));
+    p.glyphs[slot] = glyph;
+    p.asked[slot] = true;
+    return glyph.Get();
 }
 
 Ref<TImageGlyph> TImageFont::CharGlyph(int32_t code) {

@@ -10,6 +10,7 @@ namespace korva {
 namespace {
 Ref<TImageFont> currentFont;
 Ref<TImageFont> defaultFont;
+int32_t textBlendMode = 0;
 
 // Truncated toward zero; widths of absurd fonts stop at the int range.
 int32_t TruncateWidth(float width) {
@@ -17,6 +18,23 @@ int32_t TruncateWidth(float width) {
     if (width >= 2147483648.0f) return INT32_MAX;
     return static_cast<int32_t>(width);
 }
+// The text blend mode for the glyphs of one DrawText; the mode of
+// primitives and images comes back at once, even when drawing raises.
+class TextBlend {
+public:
+    explicit TextBlend(int32_t drawMode) : drawMode_(drawMode), own_(textBlendMode != 0 && textBlendMode != drawMode) {
+        if (own_) CurrentDrawDriver()->SetBlend(textBlendMode);
+    }
+    ~TextBlend() {
+        if (own_) CurrentDrawDriver()->SetBlend(drawMode_);
+    }
+    TextBlend(const TextBlend&) = delete;
+    TextBlend& operator=(const TextBlend&) = delete;
+
+private:
+    int32_t drawMode_;
+    bool own_;
+};
 }  // namespace
 
 namespace detail {
@@ -38,8 +56,15 @@ void DrawText(const String& text, float x, float y) {
     const detail::DrawState& s = detail::drawState;
     const float tx = x + s.originX + s.handleX * s.xx + s.handleY * s.xy;
     const float ty = y + s.originY + s.handleX * s.yx + s.handleY * s.yy;
+    const TextBlend blend(s.blendMode);
     currentFont->Draw(text, tx, ty, s.xx, s.xy, s.yx, s.yy);
 }
+
+void SetTextBlendMode(int32_t mode) {
+    if (mode >= 0 && mode <= BLEND_SHADE) textBlendMode = mode;
+}
+
+int32_t GetTextBlendMode() { return textBlendMode; }
 
 int32_t TextWidth(const String& text) {
     if (!currentFont) return 0;

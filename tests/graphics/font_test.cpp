@@ -8,8 +8,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
+#include "graphics/freetype_native.h"
+#include "graphics/glyph_cache.h"
 #include "graphics/korvafont_data.h"
+#include "support/font_fixtures.h"
 #include "support/temp_dir.h"
 #include "tests/graphics/gl_test_support.h"
 
@@ -216,13 +220,13 @@ TEST_F(FontTest, FreeTypeFallsBackToBitmapStrikesAndRejectsWhatItCannotOpen) {
     EXPECT_TRUE(LastErrorText().IsEmpty());
 }
 
-// DejaVu Sans at 16 pixels as FreeType itself gives it.
+// DejaVu Sans at 16 (or `size`) pixels as FreeType itself gives it.
 class FreeTypeReference {
 public:
-    FreeTypeReference() {
+    explicit FreeTypeReference(int size = 16) {
         FT_Init_FreeType(&library_);
         if (FT_New_Face(library_, kDejaVu, 0, &face_) != 0) face_ = nullptr;
-        if (face_) FT_Set_Pixel_Sizes(face_, 0, 16);
+        if (face_) FT_Set_Pixel_Sizes(face_, 0, FT_UInt(size));
     }
     ~FreeTypeReference() {
         if (face_) FT_Done_Face(face_);
@@ -302,6 +306,150 @@ TEST_F(FontTest, FreeTypeDrawsEveryCharacterTheFontHas) {
     EXPECT_FALSE(OpenImageFont(copy, 16));
     EXPECT_FALSE(OpenImageFont(dir.Path(), 16));
     EXPECT_NE(LastErrorText().ToBytes().find("not a font file (not a regular file)"), std::string::npos);
+}
+
+TEST_F(FontTest, FontsOfOneFileShareOneFaceAtEverySize) {
+    Ref<TImageFont> small = OpenImageFont(kDejaVu, 16);
+    Ref<TImageFont> big = OpenImageFont(kDejaVu, 32);
+    ASSERT_TRUE(small && big);
+    auto source = [](const Ref<TImageFont>& font) { return DownCast<TFreeTypeFont>(font->source)->source; };
+    EXPECT_EQ(source(small)->face, source(big)->face);
+    EXPECT_NE(source(small)->size, source(big)->size);
+    // Each font renders at its own size, whichever used the face last.
+    FreeTypeReference at16(16), at32(32);
+    for (char32_t c : {U'Ж', U'ж', U'Ω', U'α'}) {
+        for (auto [font, reference] : {std::pair{small, &at16}, std::pair{big, &at32}}) {
+            const Ref<TImageGlyph> glyph = font->CharGlyph(int32_t(c));
+            const FT_GlyphSlot slot = reference->Render(c);
+            ASSERT_TRUE(glyph);
+            EXPECT_EQ(glyph->height, int32_t(slot->bitmap.rows));
+            EXPECT_EQ(glyph->advance, float(slot->advance.x / 64.0));
+        }
+    }
+    // The face stays with the fonts left.
+    small = nullptr;
+    EXPECT_EQ(big->CharGlyph(U'ё')->height, int32_t(at32.Render(U'ё')->bitmap.rows));
+}
+
+// What one anti-aliased glyph leaves on black: the pixels where its
+// coverage is nil and where it is about half, white ink.
+struct InkProbe {
+    int clear = -1, half = -1;
+};
+
+InkProbe DrawW(const Ref<TImageFont>& font) {
+    const Ref<TImageGlyph> w = font->Glyph('W' - 32);
+    const Ref<TPixmap> coverage = w->Image()->pixmaps[0];
+    int cx = -1, cy = -1, hx = -1, hy = -1;
+    for (int y = 0; y < w->height; ++y) {
+        for (int x = 0; x < w->width; ++x) {
+            const int v = coverage->pixels[y * coverage->pitch + x];
+            if (v == 0 && cx < 0) cx = x, cy = y;
+            if (v > 100 && v < 156 && hx < 0) hx = x, hy = y;
+        }
+    }
+    EXPECT_TRUE(cx >= 0 && hx >= 0);
+    ClearScreen();
+    DrawText("W", 20, 20);
+    return {test::PixelAt(20 + w->x + cx, 20 + w->y + cy).g, test::PixelAt(20 + w->x + hx, 20 + w->y + hy).g};
+}
+
+TEST_F(FontTest, TextBlendModeDrawsGlyphsInItsOwnMode) {
+    Ref<TImageFont> font = OpenImageFont(kDejaVu, 32);
+    ASSERT_TRUE(font);
+    SetDrawFont(font);
+    EXPECT_EQ(GetTextBlendMode(), 0);
+    // Following SetBlendMode: masked drops half coverage, solid draws a box.
+    InkProbe masked = DrawW(font);
+    EXPECT_EQ(masked.clear, 0);
+    EXPECT_TRUE(masked.half == 0 || masked.half == 255) << masked.half;
+    SetBlendMode(BLEND_SOLID);
+    EXPECT_EQ(DrawW(font).clear, 255);
+    // Forced to alpha blending: coverage mixed in, and SetBlendMode keeps
+    // its hold on everything else.
+    SetTextBlendMode(BLEND_ALPHA);
+    const InkProbe alpha = DrawW(font);
+    EXPECT_EQ(alpha.clear, 0);
+    EXPECT_GT(alpha.half, 90);
+    EXPECT_LT(alpha.half, 166);
+    EXPECT_EQ(GetBlendMode(), BLEND_SOLID);
+    SetDrawAlpha(0.5f);
+    DrawRect(200, 20, 10, 10);
+    EXPECT_EQ(test::PixelAt(205, 25).g, 255);  // solid: alpha not mixed
+    SetDrawAlpha(1);
+    // Out-of-range modes are ignored; 0 follows SetBlendMode again.
+    SetTextBlendMode(7);
+    SetTextBlendMode(-1);
+    EXPECT_EQ(GetTextBlendMode(), BLEND_ALPHA);
+    SetTextBlendMode(0);
+    EXPECT_EQ(DrawW(font).clear, 255);
+}
+
+// The glyph budget lowered to `bytes` above what is held now, for a test.
+class LowGlyphBudget {
+public:
+    explicit LowGlyphBudget(int64_t bytes) { detail::SetGlyphBudget(detail::GlyphBytes() + bytes); }
+    ~LowGlyphBudget() { detail::SetGlyphBudget(detail::kGlyphBudget); }
+};
+
+// Characters 256 * page + first .. + count - 1.
+String Chars(int32_t page, int32_t first, int32_t count) {
+    std::u16string text;
+    for (int32_t i = 0; i < count; ++i) text += char16_t(page * 256 + first + i);
+    return String(text);
+}
+
+TEST_F(FontTest, GlyphBudgetGivesBackTheLeastRecentlyUsedPages) {
+    test::TempDir dir;
+    const std::string path = dir.Write("every.ttf", test::EveryCharacterFont());
+    Ref<TImageFont> font = OpenImageFont(path, 64);
+    ASSERT_TRUE(font);
+    SetDrawFont(font);
+    // 600 units of 1000 at 64 px: 38.4, truncated after each glyph.
+    const int64_t start = detail::GlyphBytes();
+    EXPECT_EQ(TextWidth(Chars(0x10, 0, 1)), 38);
+    const int64_t glyph = detail::GlyphBytes() - start;
+    EXPECT_GT(glyph, 64 * 51 * 4);  // at least its texture
+
+    const LowGlyphBudget budget(40 * glyph);
+    const int64_t released = detail::GlyphPagesReleased();
+    const Ref<TImageGlyph> first = font->CharGlyph(0x1000);
+    // 16 pages of 16: the budget holds 40 glyphs, and every character still
+    // measures, however often pages were given back.
+    for (int32_t page = 0x10; page < 0x20; ++page) {
+        EXPECT_EQ(TextWidth(Chars(page, 0, 16)), 16 * 38) << page;
+        EXPECT_LE(detail::GlyphBytes(), detail::GlyphBudget());
+    }
+    EXPECT_GE(detail::GlyphPagesReleased() - released, 13);
+    const Ref<TImageGlyph> last = font->CharGlyph(0x1F0F);
+    EXPECT_EQ(last.Get(), font->CharGlyph(0x1F0F).Get());  // the newest page is kept
+    // A page given back makes its glyphs again, drawn as before.
+    const Ref<TImageGlyph> again = font->CharGlyph(0x1000);
+    ASSERT_TRUE(again && again->Image());
+    EXPECT_NE(again.Get(), first.Get());
+    EXPECT_EQ(std::tie(again->x, again->y, again->width, again->height),
+              std::tie(first->x, first->y, first->width, first->height));
+    ClearScreen();
+    DrawText(Chars(0x10, 0, 1), 20, 20);
+    EXPECT_NE(ReadScreenPixmap(20 + again->x + again->width / 2, 20 + again->y + again->height / 2, 1, 1)
+                  ->ReadPixel(0, 0) & 0xFFFFFF, 0u);
+
+    // A budget below one page: the page starts afresh rather than stopping.
+    detail::SetGlyphBudget(detail::GlyphBytes() + 3 * glyph);
+    EXPECT_EQ(TextWidth(Chars(0x30, 0, 64)), 64 * 38);
+    EXPECT_LE(detail::GlyphBytes(), detail::GlyphBudget());
+    // The face alone, asked directly, keeps to the budget too.
+    Ref<TFreeTypeFont> face = TFreeTypeFont::Load(path, 64);
+    for (int32_t code = 0x4000; code < 0x4400; ++code) {
+        const Ref<TFontGlyph> g = face->LoadCharGlyph(code);
+        ASSERT_TRUE(g && g->Pixels()) << code;
+    }
+    EXPECT_LE(detail::GlyphBytes(), detail::GlyphBudget());
+    // Fonts that go take their pages' bytes with them.
+    SetDrawFont(nullptr);
+    font = nullptr;
+    face = nullptr;
+    EXPECT_EQ(detail::GlyphBytes(), start);
 }
 
 // A loader of its own: registered once, asked first, and a face without

@@ -6,9 +6,13 @@
 // (CreateDefault, codes 32 to 127 only). A font made by Load keeps its face:
 // any other character of the text is asked of the face when first met, made
 // into an image the same way, and kept for later draws (one image per glyph,
-// like the glyphs of the range). Text is drawn glyph by glyph through the
-// current draw driver; characters the font lacks draw nothing and do not
-// move the pen.
+// like the glyphs of the range) within the process-wide glyph budget of
+// 256 MB for pixels and textures together: when it is reached, the least
+// recently used pages of 256 characters, of any font, are given back and
+// made again when next met. Text is drawn glyph by glyph through the current
+// draw driver; characters the font lacks draw nothing and do not move the
+// pen. (A FreeType font lacks none of codes 32 to 255: those its character
+// map lacks draw the face's missing-character box.)
 //
 // Text is UTF-16: a code unit within the range always stands for its own
 // glyph; outside it, a surrogate pair forms one character, a lone surrogate
@@ -26,8 +30,6 @@
 // OpenGraphics.
 #pragma once
 
-#include <array>
-#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -92,13 +94,14 @@ public:
     // The built-in 8x16 font for codes 32 to 127, advance 8.
     static Ref<TImageFont> CreateDefault();
 
+    TImageFont();
+    ~TImageFont() override;
+
 private:
-    // Glyphs beyond the range, 256 characters a page, made on first use.
-    struct GlyphPage {
-        std::array<Ref<TImageGlyph>, 256> glyphs;
-        std::bitset<256> asked;
-    };
-    std::vector<std::unique_ptr<GlyphPage>> pages_;
+    // Glyphs beyond the range, 256 characters a page, made on first use and
+    // kept within the glyph budget.
+    struct MorePage;
+    std::vector<std::unique_ptr<MorePage>> pages_;
     TImageGlyph* MoreGlyph(int32_t code);
 };
 

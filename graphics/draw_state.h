@@ -47,4 +47,9 @@ void ForgetDrawTarget();
 void OpenDefaultFont();
 void ReleaseFonts();
 
+// KORVAGL_CAPTURE=dir:10,60,300: saves the picture the next FlipFrame shows
+// as dir/frame-000010.png when that frame is listed. A setting that cannot be
+// read raises a runtime error at the first frame.
+void CaptureFrameIfListed();
+
 }  // namespace korva::detail

@@ -13,6 +13,7 @@
 #include "korvagl/graphics/image_font.h"
 #include "korvagl/pixmap/pixmap_encoder.h"
 #include "korvagl/stream/console.h"
+#include "korvagl/system/replay.h"
 #include "korvagl/system/system_api.h"
 
 namespace korva {
@@ -114,7 +115,11 @@ void DisplaySettings(int32_t& width, int32_t& height, int32_t& depth, int32_t& h
     hertz = drawState.hertz;
 }
 
-void FlipFrame() { Driver().Flip(); }
+void FlipFrame() {
+    detail::CaptureFrameIfListed();  // KORVAGL_CAPTURE: before the back buffer is shown
+    Driver().Flip();
+    detail::NoteFrameShown();
+}
 void ClearScreen() { Driver().ClearBuffer(); }
 void SetClearColor(int32_t red, int32_t green, int32_t blue) { Driver().SetClearRGB(red, green, blue); }
 

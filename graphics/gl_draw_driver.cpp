@@ -17,6 +17,7 @@
 #include "korvagl/app/modules.h"
 #include "korvagl/graphics/drawing2d.h"
 #include "korvagl/graphics/gl_graphics.h"
+#include "korvagl/system/replay.h"
 #include "korvagl/system/system_api.h"
 
 namespace korva {
@@ -203,6 +204,12 @@ void TGLDrawDriver::OpenDisplay(int32_t width, int32_t height, int32_t depth, in
     }
 
     pacing.softSync = 0;
+    // On the fixed clock nothing waits for the display: frames go as fast
+    // as they are drawn.
+    if (FixedFrameMs() > 0) {
+        detail::SetSwapInterval(0);
+        return;
+    }
     // A GL that refuses the interval cannot sync: no need to time swaps.
     const bool intervalTaken = detail::SetSwapInterval(1) != 0;
     if (hertz <= 0) return;

@@ -35,9 +35,26 @@ void QuitStartedParts() {
     QuitSDLIfUnused();
 }
 
+// A replay or a capture with no display named runs headless: SDL's offscreen
+// driver (EGL on Mesa) stands in for the display, so no X server is needed.
+// KORVAGL_OFFSCREEN=1 asks for it in any run without a display.
+void ChooseHeadlessDisplay() {
+    static bool chosen = false;
+    if (chosen) return;
+    chosen = true;
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("SDL_VIDEODRIVER")) return;
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value && std::string(value) != "0";
+    };
+    if (set("KORVAGL_REPLAY") || set("KORVAGL_CAPTURE") || set("KORVAGL_OFFSCREEN"))
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+}
+
 }  // namespace
 
 bool DisplayConfigured() {
+    ChooseHeadlessDisplay();
     return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("SDL_VIDEODRIVER");
 }
 

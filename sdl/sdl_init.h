@@ -8,7 +8,9 @@
 namespace korva::detail {
 
 // True when the environment names a display (DISPLAY, WAYLAND_DISPLAY) or a
-// video driver (SDL_VIDEODRIVER). Without one, SDL's video never starts.
+// video driver (SDL_VIDEODRIVER). Without one, SDL's video never starts,
+// unless a replay, a capture or KORVAGL_OFFSCREEN=1 asks for a headless run:
+// then SDL_VIDEODRIVER is set to SDL's offscreen driver.
 bool DisplayConfigured();
 
 // Starts the SDL parts in `flags` (SDL_INIT_VIDEO, SDL_INIT_JOYSTICK, ...)

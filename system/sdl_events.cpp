@@ -12,6 +12,7 @@
 #include "korvagl/app/string.h"
 #include "sdl/sdl_init.h"
 #include "system/gamepad_native.h"
+#include "system/input_tap.h"
 
 namespace korva::detail {
 namespace {
@@ -262,22 +263,35 @@ WinKey WinKeyForScancode(int scancode, bool numLock) {
 }
 
 void PumpSDLEvents(InputState& state) {
-    if (!EventsRunning()) return;
-    UpdateGamepadDevices();
+    const bool running = EventsRunning();
+    if (running) UpdateGamepadDevices();
+    if (InputTapActive()) {
+        TapPump(state, Deliver, running);
+        return;
+    }
+    if (!running) return;
     SDL_Event event;
     while (SDL_PollEvent(&event)) Deliver(state, event);
 }
 
 void WaitSDLEvents(InputState& state) {
+    if (TapReplaying()) {
+        TapReplayWait();  // the recording has input waiting, or the wait fails
+        PumpSDLEvents(state);
+        return;
+    }
     SDL_Event event;
+    // While recording, the event stays queued (a null event) so that the
+    // pump records it with everything else.
+    SDL_Event* const take = InputTapActive() ? nullptr : &event;
     if (EventsRunning() && GamepadsRunning()) {
         // SDL reads the pads only when asked: wake in slices to read them,
         // so that a pad's press ends the wait too.
         constexpr int kSliceMs = 4;
-        while (!SDL_WaitEventTimeout(&event, kSliceMs)) UpdateGamepadDevices();
-        Deliver(state, event);
-    } else if (EventsRunning() && SDL_WaitEvent(&event)) {
-        Deliver(state, event);
+        while (!SDL_WaitEventTimeout(take, kSliceMs)) UpdateGamepadDevices();
+        if (take) Deliver(state, event);
+    } else if (EventsRunning() && SDL_WaitEvent(take)) {
+        if (take) Deliver(state, event);
     } else {
         // No event can arrive: wait a little rather than spin.
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

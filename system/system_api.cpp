@@ -9,6 +9,7 @@
 #include "korvagl/system/frame_timer.h"
 #include "korvagl/system/sdl_platform_driver.h"
 #include "system/date_text.h"
+#include "system/input_tap.h"
 
 namespace korva {
 namespace {
@@ -167,6 +168,7 @@ int InitSystemAPI() {
     InitSDLPlatformDriver();
     detail::NoteModuleStarted("system API");
     CurrentPlatformDriver() = New<TSDLPlatformDriver>();
+    detail::StartInputTap();  // KORVAGL_RECORD, KORVAGL_REPLAY, KORVAGL_FIXED_FRAME_MS
     return 0;
 }
 

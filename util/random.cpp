@@ -59,7 +59,14 @@ int32_t RandomInt(int32_t a, int32_t b) {
     return static_cast<int32_t>(value);
 }
 
+namespace {
+detail::RandomSeedHook seedHook = nullptr;
+}  // namespace
+
+void detail::SetRandomSeedHook(RandomSeedHook hook) { seedHook = hook; }
+
 void SetRandomSeed(int32_t seed) {
+    if (seedHook) seed = seedHook(seed);
     randomState = seed & kModulus;
     if (randomState == 0 || randomState == kModulus) randomState = kStartState;
 }

@@ -40,6 +40,7 @@
 #include "korvagl/system/joystick.h"
 #include "korvagl/system/keys.h"
 #include "korvagl/system/platform_driver.h"
+#include "korvagl/system/replay.h"
 #include "korvagl/system/sdl_platform_driver.h"
 #include "korvagl/system/system_api.h"
 

@@ -31,4 +31,12 @@ int32_t RandomSeed();
 // The module's initialiser ("random numbers").
 int InitRandom();
 
+namespace detail {
+// Sees every seed SetRandomSeed is given and answers the one to use; input
+// recording keeps the seeds a run set and replay gives them back. nullptr
+// (the default) takes seeds as given.
+using RandomSeedHook = int32_t (*)(int32_t seed);
+void SetRandomSeedHook(RandomSeedHook hook);
+}  // namespace detail
+
 }  // namespace korva

@@ -1,0 +1,362 @@
+// Input recordings as text, one event a line.
+#include "system/input_record_format.h"
+
+#include <charconv>
+#include <cstdio>
+#include <string_view>
+
+namespace korva::detail {
+namespace {
+
+constexpr const char* kHeader = "korvagl-input";
+constexpr int kVersion = 1;
+constexpr size_t kMostLine = 4096;
+constexpr uint64_t kMostFrame = uint64_t{1} << 40;
+constexpr size_t kMostEvents = 50'000'000;
+
+const char* WindowName(int32_t code) {
+    switch (code) {
+        case kWindowClose: return "close";
+        case kWindowFocus: return "focus";
+        default: return "blur";
+    }
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// The words of a line, and the quoted text of a text event.
+class Line {
+public:
+    explicit Line(std::string_view text) : rest_(text) {}
+
+    bool Word(std::string_view& word) {
+        Skip();
+        if (rest_.empty()) return false;
+        size_t n = 0;
+        while (n < rest_.size() && rest_[n] != ' ' && rest_[n] != '\t') ++n;
+        word = rest_.substr(0, n);
+        rest_.remove_prefix(n);
+        return true;
+    }
+    bool AtEnd() {
+        Skip();
+        return rest_.empty();
+    }
+    // A double-quoted text with \" \\ and \xHH escapes.
+    bool Quoted(std::string& out, std::string& error) {
+        Skip();
+        if (rest_.empty() || rest_[0] != '"') return Fail(error, "text must be quoted");
+        size_t i = 1;
+        for (; i < rest_.size() && rest_[i] != '"'; ++i) {
+            if (rest_[i] != '\\') {
+                out += rest_[i];
+                continue;
+            }
+            if (++i >= rest_.size()) break;
+            if (rest_[i] == '"' || rest_[i] == '\\') {
+                out += rest_[i];
+            } else if (rest_[i] == 'x' && i + 2 < rest_.size()) {
+                unsigned value = 0;
+                const auto r = std::from_chars(rest_.data() + i + 1, rest_.data() + i + 3, value, 16);
+                if (r.ec != std::errc() || r.ptr != rest_.data() + i + 3) return Fail(error, "bad \\x escape");
+                out += static_cast<char>(value);
+                i += 2;
+            } else {
+                return Fail(error, "unknown escape in text");
+            }
+        }
+        if (i >= rest_.size()) return Fail(error, "text has no closing quote");
+        rest_.remove_prefix(i + 1);
+        return true;
+    }
+
+private:
+    void Skip() {
+        while (!rest_.empty() && (rest_[0] == ' ' || rest_[0] == '\t')) rest_.remove_prefix(1);
+    }
+    static bool Fail(std::string& error, const char* reason) {
+        error = reason;
+        return false;
+    }
+    std::string_view rest_;
+};
+
+template <typename T>
+bool Number(std::string_view word, T& value, T least, T most) {
+    T v{};
+    const auto r = std::from_chars(word.data(), word.data() + word.size(), v);
+    if (r.ec != std::errc() || r.ptr != word.data() + word.size() || v < least || v > most) return false;
+    value = v;
+    return true;
+}
+
+// A whole-number field; "name=" prefixed when `name` is given.
+bool Field(Line& line, int32_t& value, int32_t least, int32_t most, std::string& error, const char* what,
+           std::string_view name = {}) {
+    std::string_view word;
+    if (!line.Word(word)) {
+        error = std::string("missing ") + what;
+        return false;
+    }
+    if (!name.empty()) {
+        if (word.substr(0, name.size()) != name || word.size() <= name.size() || word[name.size()] != '=') {
+            error = std::string("expected ") + std::string(name) + "=";
+            return false;
+        }
+        word.remove_prefix(name.size() + 1);
+    }
+    if (!Number(word, value, least, most)) {
+        error = std::string(what) + " out of range or not a number";
+        return false;
+    }
+    return true;
+}
+
+bool UpDown(Line& line, bool& down, std::string& error) {
+    std::string_view word;
+    if (!line.Word(word) || (word != "down" && word != "up")) {
+        error = "expected down or up";
+        return false;
+    }
+    down = word == "down";
+    return true;
+}
+
+// "F" or "F.P".
+bool When(std::string_view word, RecordedEvent& event) {
+    const size_t dot = word.find('.');
+    if (!Number(word.substr(0, dot), event.frame, uint64_t{0}, kMostFrame)) return false;
+    event.pump = 0;
+    return dot == std::string_view::npos || Number(word.substr(dot + 1), event.pump, 0u, 0xFFFFFFFFu);
+}
+
+bool ParseEvent(Line& line, std::string_view kind, RecordedEvent& e, std::string& error) {
+    constexpr int32_t kMost = 0x7FFFFFFF, kLeast = -kMost - 1;
+    if (kind == "key") {
+        e.kind = InputKind::Key;
+        if (!UpDown(line, e.down, error) || !Field(line, e.code, 0, 511, error, "scancode") ||
+            !Field(line, e.mod, 0, 0xFFFF, error, "modifiers", "mod"))
+            return false;
+        std::string_view word;
+        if (line.Word(word)) {
+            if (word != "repeat") {
+                error = "expected repeat or the line's end";
+                return false;
+            }
+            e.flag = true;
+        }
+    } else if (kind == "text") {
+        e.kind = InputKind::Text;
+        if (!line.Quoted(e.text, error)) return false;
+        if (e.text.empty() || e.text.size() > 31) {
+            error = "text must hold 1 to 31 bytes";
+            return false;
+        }
+    } else if (kind == "motion") {
+        e.kind = InputKind::Motion;
+        if (!Field(line, e.x, kLeast, kMost, error, "x") || !Field(line, e.y, kLeast, kMost, error, "y")) return false;
+    } else if (kind == "button") {
+        e.kind = InputKind::Button;
+        if (!UpDown(line, e.down, error) || !Field(line, e.code, 1, 255, error, "button") ||
+            !Field(line, e.x, kLeast, kMost, error, "x") || !Field(line, e.y, kLeast, kMost, error, "y"))
+            return false;
+    } else if (kind == "wheel") {
+        e.kind = InputKind::Wheel;
+        if (!Field(line, e.x, -1000000, 1000000, error, "x") || !Field(line, e.y, -1000000, 1000000, error, "y"))
+            return false;
+        std::string_view word;
+        if (line.Word(word)) {
+            if (word != "flipped") {
+                error = "expected flipped or the line's end";
+                return false;
+            }
+            e.flag = true;
+        }
+    } else if (kind == "window") {
+        e.kind = InputKind::Window;
+        std::string_view word;
+        line.Word(word);
+        if (word == "close") e.code = kWindowClose;
+        else if (word == "focus") e.code = kWindowFocus;
+        else if (word == "blur") e.code = kWindowBlur;
+        else {
+            error = "expected close, focus or blur";
+            return false;
+        }
+    } else if (kind == "pad") {
+        std::string_view word;
+        line.Word(word);
+        if (word == "button") {
+            e.kind = InputKind::PadButton;
+            if (!UpDown(line, e.down, error) || !Field(line, e.which, 0, kMost, error, "pad") ||
+                !Field(line, e.code, 0, 255, error, "button"))
+                return false;
+        } else if (word == "axis") {
+            e.kind = InputKind::PadAxis;
+            if (!Field(line, e.which, 0, kMost, error, "pad") || !Field(line, e.code, 0, 255, error, "axis") ||
+                !Field(line, e.x, -32768, 32767, error, "axis value"))
+                return false;
+        } else {
+            error = "expected pad button or pad axis";
+            return false;
+        }
+    } else if (kind == "seed") {
+        e.kind = InputKind::Seed;
+        if (!Field(line, e.x, kLeast, kMost, error, "seed")) return false;
+    } else if (kind == "end") {
+        e.kind = InputKind::End;
+    } else {
+        // A kind from a later version: its fields are not checked.
+        for (const char c : kind) {
+            if (!((c >= 'a' && c <= 'z') || c == '-' || c == '_')) {
+                error = "bad event kind";
+                return false;
+            }
+        }
+        e.kind = InputKind::Unknown;
+        e.text = std::string(kind);
+        return true;
+    }
+    if (!line.AtEnd()) {
+        error = "unexpected text after the event";
+        return false;
+    }
+    return true;
+}
+
+// A line without its comment (from " #" or a leading "#").
+std::string_view WithoutComment(std::string_view line) {
+    if (!line.empty() && line[0] == '#') return {};
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"' && (i == 0 || line[i - 1] != '\\')) quoted = !quoted;
+        if (!quoted && line[i] == '#' && (line[i - 1] == ' ' || line[i - 1] == '\t')) return line.substr(0, i);
+    }
+    return line;
+}
+
+}  // namespace
+
+std::string FormatRecordedEvent(const RecordedEvent& e) {
+    std::string out = std::to_string(e.frame);
+    if (e.pump != 0) out += "." + std::to_string(e.pump);
+    const auto n = [](int32_t v) { return " " + std::to_string(v); };
+    const char* dir = e.down ? " down" : " up";
+    switch (e.kind) {
+        case InputKind::Key:
+            out += std::string(" key") + dir + n(e.code) + " mod=" + std::to_string(e.mod);
+            if (e.flag) out += " repeat";
+            break;
+        case InputKind::Text: out += " text " + Quote(e.text); break;
+        case InputKind::Motion: out += " motion" + n(e.x) + n(e.y); break;
+        case InputKind::Button: out += std::string(" button") + dir + n(e.code) + n(e.x) + n(e.y); break;
+        case InputKind::Wheel:
+            out += " wheel" + n(e.x) + n(e.y);
+            if (e.flag) out += " flipped";
+            break;
+        case InputKind::Window: out += std::string(" window ") + WindowName(e.code); break;
+        case InputKind::PadButton: out += std::string(" pad button") + dir + n(e.which) + n(e.code); break;
+        case InputKind::PadAxis: out += " pad axis" + n(e.which) + n(e.code) + n(e.x); break;
+        case InputKind::Seed: out += " seed" + n(e.x); break;
+        case InputKind::End: out += " end"; break;
+        case InputKind::Unknown: out += " " + e.text; break;
+    }
+    return out;
+}
+
+std::string FormatRecordingHeader(int32_t frameMs, int32_t seed) {
+    return std::string(kHeader) + " " + std::to_string(kVersion) + "\nframe-ms " + std::to_string(frameMs) +
+           "\nseed " + std::to_string(seed) + "\n";
+}
+
+std::string FormatRecording(const InputRecording& recording) {
+    std::string out = FormatRecordingHeader(recording.frameMs, recording.seed);
+    for (const RecordedEvent& e : recording.events) out += FormatRecordedEvent(e) + "\n";
+    return out;
+}
+
+bool ParseRecording(const std::string& text, InputRecording& recording, std::string& error) {
+    recording = {};
+    size_t start = 0;
+    int lineNumber = 0;
+    int headerLines = 0;  // header, frame-ms, seed: in that order
+    uint64_t lastFrame = 0;
+    uint32_t lastPump = 0;
+    const auto refuse = [&](const std::string& reason) {
+        error = "line " + std::to_string(lineNumber) + ": " + reason;
+        return false;
+    };
+    while (start < text.size()) {
+        ++lineNumber;
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) return refuse("truncated (the last line has no line end)");
+        std::string_view raw(text.data() + start, end - start);
+        start = end + 1;
+        if (raw.size() > kMostLine) return refuse("line too long");
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+        if (raw.find('\0') != std::string_view::npos) return refuse("NUL byte in the line");
+        Line line(WithoutComment(raw));
+        std::string_view word;
+        if (!line.Word(word)) continue;  // blank or comment only
+        if (headerLines == 0) {
+            int version = 0;
+            std::string_view v;
+            if (word != kHeader || !line.Word(v) || !line.AtEnd()) return refuse("not a korvagl-input recording");
+            if (!Number(v, version, 1, 1000000)) return refuse("bad version");
+            if (version > kVersion) return refuse("version " + std::string(v) + " is newer than this reader (1)");
+            headerLines = 1;
+            continue;
+        }
+        if (headerLines == 1) {
+            if (word != "frame-ms") return refuse("expected frame-ms");
+            if (!Field(line, recording.frameMs, 1, kMostFrameMs, error, "frame-ms") || !line.AtEnd())
+                return refuse(error.empty() ? "unexpected text after frame-ms" : error);
+            headerLines = 2;
+            continue;
+        }
+        if (headerLines == 2) {
+            if (word != "seed") return refuse("expected seed");
+            if (!Field(line, recording.seed, -0x7FFFFFFF - 1, 0x7FFFFFFF, error, "seed") || !line.AtEnd())
+                return refuse(error.empty() ? "unexpected text after seed" : error);
+            headerLines = 3;
+            continue;
+        }
+        RecordedEvent e;
+        if (!When(word, e)) return refuse("bad frame number");
+        if (e.frame < lastFrame || (e.frame == lastFrame && e.pump < lastPump))
+            return refuse("events must not go back in time");
+        lastFrame = e.frame;
+        lastPump = e.pump;
+        std::string_view kind;
+        if (!line.Word(kind)) return refuse("missing event kind");
+        error.clear();
+        if (!ParseEvent(line, kind, e, error)) return refuse(error);
+        if (recording.events.size() >= kMostEvents) return refuse("too many events");
+        if (!recording.events.empty() && recording.events.back().kind == InputKind::End)
+            return refuse("event after the end");
+        recording.events.push_back(std::move(e));
+    }
+    if (headerLines < 3) {
+        ++lineNumber;
+        return refuse(headerLines == 0 ? "empty file: not a korvagl-input recording" : "truncated header");
+    }
+    error.clear();
+    return true;
+}
+
+}  // namespace korva::detail

@@ -1,0 +1,78 @@
+// Input recordings as text: what KORVAGL_RECORD writes and KORVAGL_REPLAY
+// reads. One event a line, so a person can read and edit a recording:
+//
+//   korvagl-input 1            header: format and version
+//   frame-ms 16                the fixed clock's milliseconds per frame
+//   seed 4660                  the random state at start
+//   0 window focus
+//   12 key down 80 mod=0       frame, kind, fields (an SDL scancode: Left)
+//   12.3 text "a"              frame.pump: the pump within the frame
+//   40 key up 80 mod=0
+//   41 motion 100 200
+//   ...
+//   300 end                    the recorded run ended here
+//
+// Blank lines and text from " #" on are ignored. An event line of a kind this
+// version does not know is kept as an unknown event and skipped on replay, so
+// newer recordings still replay their known input. No SDL header is needed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korva::detail {
+
+enum class InputKind : uint8_t {
+    Key,        // code: scancode; down; mod; repeat
+    Text,       // text: UTF-8
+    Motion,     // x, y
+    Button,     // code: button 1-255; down; x, y
+    Wheel,      // x, y: notches; flipped
+    Window,     // code: kWindowClose, kWindowFocus, kWindowBlur
+    PadButton,  // which: pad instance; code: button; down
+    PadAxis,    // which; code: axis; x: value -32768..32767
+    Seed,       // x: the seed the program set
+    End,        // the recorded run ended
+    Unknown,    // a later kind: kept, skipped on replay
+};
+
+inline constexpr int32_t kWindowClose = 0;
+inline constexpr int32_t kWindowFocus = 1;
+inline constexpr int32_t kWindowBlur = 2;
+
+struct RecordedEvent {
+    uint64_t frame = 0;  // FlipFrame calls made before the event arrived
+    uint32_t pump = 0;   // event pumps made within that frame before it
+    InputKind kind = InputKind::Unknown;
+    bool down = false;
+    bool flag = false;  // key: auto-repeat; wheel: flipped
+    int32_t code = 0;
+    int32_t which = 0;
+    int32_t mod = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+    std::string text;  // text input; for Unknown, the kind's name
+};
+
+struct InputRecording {
+    int32_t frameMs = 16;
+    int32_t seed = 4660;
+    std::vector<RecordedEvent> events;  // in order of arrival
+};
+
+inline constexpr int32_t kMostFrameMs = 1000;
+
+// One event as its line, without the line end.
+std::string FormatRecordedEvent(const RecordedEvent& event);
+// The header lines, each ended by "\n".
+std::string FormatRecordingHeader(int32_t frameMs, int32_t seed);
+// A whole recording.
+std::string FormatRecording(const InputRecording& recording);
+
+// Parses a recording. False, with "line N: reason" in `error`, for a file
+// that is not a recording or is damaged: a wrong header, a field out of
+// range, events going back in time, a last line without its line end.
+bool ParseRecording(const std::string& text, InputRecording& recording, std::string& error);
+
+}  // namespace korva::detail

@@ -1,7 +1,7 @@
 # Installs the headers, the library, a CMake package and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS korvagl EXPORT KorvaGLTargets
+install(TARGETS korvagl korvagl-compare EXPORT KorvaGLTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -17,6 +17,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/KorvaGLConfigVersion.cmak
 install(FILES
     ${PROJECT_BINARY_DIR}/KorvaGLConfig.cmake
     ${PROJECT_BINARY_DIR}/KorvaGLConfigVersion.cmake
+    cmake/KorvaGLReplay.cmake
+    cmake/KorvaGLReplayRun.cmake
     DESTINATION ${KORVAGL_CMAKE_DIR})
 
 # The .pc file finds the prefix relative to itself, so the tree can move.

@@ -1,0 +1,57 @@
+// Input recorded from a real X server (typed text, shift, clicks, the wheel,
+// mouse motion, Escape) and replayed headless: every polled query answers
+// the same at the same frame.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+#include "support/xvfb.h"
+
+namespace korva {
+namespace {
+
+TEST(ReplayInputTest, APlayedSessionReplaysToTheSamePolledState) {
+    test::TempDir dir;
+    const std::string recording = dir.File("probe.txt");
+    std::string error;
+    ASSERT_FALSE(test::UsePrivateDisplay(&error).empty()) << error;
+    bool played = false;
+    std::thread player([&] {
+        const std::string window = test::FindWindow("KorvaGL Replay Probe", 10000, &error);
+        if (window.empty()) return;
+        // xdotool's type takes the rest of its command line as text: two runs.
+        const auto typed = test::RunChild(
+            "xdotool", {"xdotool", "windowfocus", "--sync", window, "sleep", "0.2", "type", "--delay", "60", "Hi!"});
+        const auto run = test::RunChild(
+            "xdotool", {"xdotool", "mousemove", "--window", window, "50", "60", "sleep", "0.1", "click", "1", "click",
+                        "3", "click", "4", "click", "4", "click", "5", "mousemove", "--window", window, "120", "90",
+                        "sleep", "0.2", "key", "Escape"});
+        error = typed.err + run.err;
+        played = typed.exitCode == 0 && run.exitCode == 0;
+    });
+    test::ChildOptions options;
+    options.environment = {"KORVAGL_RECORD=" + recording};
+    const auto recorded = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe"}, options);
+    player.join();
+    ASSERT_TRUE(played) << error;
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+    for (const char* seen : {" key160x1 char72 held10", " char105 ", " char33 ", " key1x1 ", " key2x1 ", " wheel2 ",
+                             " at120,90 "}) {
+        EXPECT_NE(recorded.out.find(seen), std::string::npos) << seen << " in\n" << recorded.out;
+    }
+
+    // Headless: the replay needs no X server.
+    test::ChildOptions replay;
+    replay.environment = {"KORVAGL_REPLAY=" + recording};
+    unsetenv("DISPLAY");
+    const auto replayed = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe"}, replay);
+    EXPECT_EQ(replayed.exitCode, 0) << replayed.err;
+    EXPECT_EQ(replayed.out, recorded.out) << test::TempDir::Read(recording);
+}
+
+}  // namespace
+}  // namespace korva

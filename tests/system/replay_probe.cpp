@@ -1,0 +1,34 @@
+// Prints, frame by frame, everything the polled input queries answer, until
+// Escape or a close request: a recorded run and its replay print the same.
+#include <korvagl/korvagl.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace korva;
+
+int main(int argc, char** argv) {
+    return RunApplication(argc, argv, [] {
+        SetWindowTitle("KorvaGL Replay Probe");
+        OpenGraphics(200, 150, 0, 60);
+        std::string last;
+        for (int frame = 0; frame < 3000; ++frame) {
+            std::string line;
+            for (int32_t key = 1; key <= 255; ++key) {
+                if (const int32_t n = KeyWasHit(key)) line += " key" + std::to_string(key) + "x" + std::to_string(n);
+            }
+            for (int32_t c; (c = NextTypedChar()) != 0;) line += " char" + std::to_string(c);
+            line += " held" + std::to_string(KeyIsDown(KEY_SHIFT)) + std::to_string(MouseIsDown(1));
+            line += " at" + std::to_string(MousePosX()) + "," + std::to_string(MousePosY());
+            line += " wheel" + std::to_string(MouseWheelPos()) + " focus" + std::to_string(WindowHasFocus());
+            const bool close = WindowCloseRequested() != 0;
+            if (close) line += " close";
+            if (line != last) std::printf("%d:%s\n", frame, line.c_str());
+            last = line;
+            if (close || line.find(" key27x") != std::string::npos) break;
+            ClearScreen();
+            FlipFrame();
+        }
+        return 0;
+    });
+}

@@ -20,11 +20,12 @@ inline void UseOffscreenVideo() {
     InitGLDrawDriver();
 }
 
-// Display-mode and full-screen tests: a private 800x600x24 X server.
+// Display-mode and full-screen tests: a private 800x600x24 X server (or,
+// with KORVAGL_TEST_OFFSCREEN=1, SDL's offscreen display).
 inline void UseXvfbVideo() {
     std::string error;
     ASSERT_FALSE(UsePrivateDisplay(&error).empty()) << error;
-    setenv("SDL_VIDEODRIVER", "x11", 1);
+    if (!OffscreenTests()) setenv("SDL_VIDEODRIVER", "x11", 1);
     InitGLDrawDriver();
 }
 

@@ -43,6 +43,10 @@ private:
 // so that SDL and the tools the test runs use it. Returns the display name,
 // or "" when the server could not start (Error text in `error`).
 std::string UsePrivateDisplay(std::string* error = nullptr);
+// True when KORVAGL_TEST_OFFSCREEN=1: UsePrivateDisplay then starts no server
+// and selects SDL's offscreen display (unsetting DISPLAY and WAYLAND_DISPLAY)
+// and returns "offscreen".
+bool OffscreenTests();
 
 // With xdotool on the current display: waits up to `timeoutMs` for a visible
 // window named exactly `title` and gives its id, or "" (with the reason in

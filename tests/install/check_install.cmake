@@ -20,6 +20,12 @@ if(NOT last_output MATCHES "consumer ran with 3 arguments")
     message(FATAL_ERROR "unexpected output: ${last_output}")
 endif()
 
+# The installed comparison program starts (wrong arguments: exit code 2).
+execute_process(COMMAND "${prefix}/bin/korvagl-compare" RESULT_VARIABLE result ERROR_VARIABLE err)
+if(NOT result EQUAL 2 OR NOT err MATCHES "usage: korvagl-compare")
+    message(FATAL_ERROR "installed korvagl-compare: ${result} ${err}")
+endif()
+
 set(ENV{PKG_CONFIG_PATH} "${prefix}/lib/pkgconfig")
 run(pkg-config --cflags --libs korvagl)
 string(STRIP "${last_output}" flags)

@@ -34,7 +34,8 @@ protected:
         test::TempDir data;  // the game keeps its best time here: a fresh one each run
         test::ChildOptions options;
         options.environment = {"SDL_AUDIODRIVER=dummy", "XDG_DATA_HOME=" + data.Path(), "KORVAGL_REPLAY=" + recording,
-                               "KORVAGL_CAPTURE=" + out + ":30,100,150,202"};
+                               "KORVAGL_CAPTURE=" + out + ":30,100,150,202",
+                               std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};  // Mesa stays mapped for the leak checker
         const auto run = test::RunChild(kGame, {"game"}, options);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_NE(run.out.find(result), std::string::npos) << run.out;

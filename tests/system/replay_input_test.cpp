@@ -34,7 +34,8 @@ TEST(ReplayInputTest, APlayedSessionReplaysToTheSamePolledState) {
         played = typed.exitCode == 0 && run.exitCode == 0;
     });
     test::ChildOptions options;
-    options.environment = {"KORVAGL_RECORD=" + recording};
+    const std::string keepMesa = std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED;  // for the leak checker
+    options.environment = {"KORVAGL_RECORD=" + recording, keepMesa};
     const auto recorded = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe"}, options);
     player.join();
     ASSERT_TRUE(played) << error;
@@ -46,7 +47,7 @@ TEST(ReplayInputTest, APlayedSessionReplaysToTheSamePolledState) {
 
     // Headless: the replay needs no X server.
     test::ChildOptions replay;
-    replay.environment = {"KORVAGL_REPLAY=" + recording};
+    replay.environment = {"KORVAGL_REPLAY=" + recording, keepMesa};
     unsetenv("DISPLAY");
     const auto replayed = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe"}, replay);
     EXPECT_EQ(replayed.exitCode, 0) << replayed.err;

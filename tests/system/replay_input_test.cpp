@@ -1,6 +1,7 @@
 // Input recorded from a real X server (typed text, shift, clicks, the wheel,
 // mouse motion, Escape) and replayed headless: every polled query answers
-// the same at the same frame.
+// the same at the same frame, and the random seed the run set comes back.
+// The fixed clock moves by exactly its step each frame.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -40,6 +41,7 @@ TEST(ReplayInputTest, APlayedSessionReplaysToTheSamePolledState) {
     player.join();
     ASSERT_TRUE(played) << error;
     ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+    EXPECT_EQ(recorded.out.rfind("drawn ", 0), 0u) << recorded.out;
     for (const char* seen : {" key160x1 char72 ", " char105 ", " char33 ", " key1x1 ", " key2x1 ", " wheel2 ",
                              " at120,90 "}) {
         EXPECT_NE(recorded.out.find(seen), std::string::npos) << seen << " in\n" << recorded.out;
@@ -52,6 +54,28 @@ TEST(ReplayInputTest, APlayedSessionReplaysToTheSamePolledState) {
     const auto replayed = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe"}, replay);
     EXPECT_EQ(replayed.exitCode, 0) << replayed.err;
     EXPECT_EQ(replayed.out, recorded.out) << test::TempDir::Read(recording);
+}
+
+TEST(ReplayInputTest, TheFixedClockMovesByItsStepEachFrameWithoutSleeping) {
+    unsetenv("DISPLAY");
+    test::ChildOptions options;
+    options.environment = {"KORVAGL_FIXED_FRAME_MS=20", "KORVAGL_OFFSCREEN=1",
+                           std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
+    const auto run = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--clock"}, options);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // The 20 ms timer ticks once a frame, the 10 ms one twice once it has
+    // caught up: a wait that finds no tick due returns one without sleeping,
+    // so the first waits run ahead of the clock.
+    std::string expected = "0: 0 ms, ticks 1 1\n1: 20 ms, ticks 1 1\n";
+    for (int frame = 2; frame < 10; ++frame)
+        expected += std::to_string(frame) + ": " + std::to_string(frame * 20) + " ms, ticks 1 2\n";
+    EXPECT_EQ(run.out, expected + "frames 10, fixed 20 ms, replay 0, recording 0\n");
+
+    options.environment[0] = "KORVAGL_FIXED_FRAME_MS=0";
+    const auto refused = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--clock"}, options);
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.err.find("KORVAGL_FIXED_FRAME_MS must be a whole number of 1 to 1000 ms"), std::string::npos)
+        << refused.err;
 }
 
 }  // namespace

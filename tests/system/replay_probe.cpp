@@ -1,14 +1,39 @@
 // Prints, frame by frame, everything the polled input queries answer, until
 // Escape or a close request: a recorded run and its replay print the same.
+// It seeds the random numbers from its process id first, so only a replay
+// that gives the recorded seed back draws the same number.
+// With --clock: ten frames of what the clock and two frame timers say.
 #include <korvagl/korvagl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 using namespace korva;
 
+namespace {
+
+void Clock() {
+    OpenGraphics(200, 150, 0, 60);
+    const Ref<TFrameTimer> same = NewFrameTimer(50), faster = NewFrameTimer(100);  // 20 ms and 10 ms
+    for (int frame = 0; frame < 10; ++frame) {
+        std::printf("%d: %d ms, ticks %d %d\n", frame, ElapsedMs(), WaitFrameTimer(same), WaitFrameTimer(faster));
+        FlipFrame();
+    }
+    std::printf("frames %llu, fixed %d ms, replay %d, recording %d\n", static_cast<unsigned long long>(FramesShown()),
+                FixedFrameMs(), ReplayRunning(), RecordingInput());
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     return RunApplication(argc, argv, [] {
+        if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--clock") {
+            Clock();
+            return 0;
+        }
+        SetRandomSeed(static_cast<int32_t>(getpid()));
+        std::printf("drawn %d\n", RandomInt(0, 1000000000));
         SetWindowTitle("KorvaGL Replay Probe");
         OpenGraphics(200, 150, 0, 60);
         std::string last;

@@ -244,8 +244,13 @@ std::string_view WithoutComment(std::string_view line) {
     if (!line.empty() && line[0] == '#') return {};
     bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '"' && (i == 0 || line[i - 1] != '\\')) quoted = !quoted;
-        if (!quoted && line[i] == '#' && (line[i - 1] == ' ' || line[i - 1] == '\t')) return line.substr(0, i);
+        if (quoted && line[i] == '\\') {
+            ++i;  // an escaped character, perhaps a quote
+        } else if (line[i] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && line[i] == '#' && (line[i - 1] == ' ' || line[i - 1] == '\t')) {
+            return line.substr(0, i);
+        }
     }
     return line;
 }

@@ -65,13 +65,15 @@ TEST(InputRecordTest, CommentsBlankLinesAndLaterKindsAreAccepted) {
     InputRecording r;
     std::string error;
     ASSERT_TRUE(ParseRecording("# made by hand\nkorvagl-input 1\r\nframe-ms 16\nseed 4660\n\n"
-                               "10 key down 80 mod=0  # Left\n12 touch 5 7 pressure=0.5\n13 text \"#\"\n14 end\n",
+                               "10 key down 80 mod=0  # Left\n12 touch 5 7 pressure=0.5\n13 text \"#\"\n"
+                               "13 text \"\\\\\"  # a backslash\n14 end\n",
                                r, error))
         << error;
-    ASSERT_EQ(r.events.size(), 4u);
+    ASSERT_EQ(r.events.size(), 5u);
     EXPECT_EQ(r.events[1].kind, InputKind::Unknown);
     EXPECT_EQ(r.events[1].text, "touch");
     EXPECT_EQ(r.events[2].text, "#");
+    EXPECT_EQ(r.events[3].text, "\\");
 }
 
 TEST(InputRecordTest, DamagedAndHostileFilesAreRefusedWithLineAndReason) {

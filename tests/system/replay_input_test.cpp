@@ -78,5 +78,22 @@ TEST(ReplayInputTest, TheFixedClockMovesByItsStepEachFrameWithoutSleeping) {
         << refused.err;
 }
 
+// A hand-written recording: the waits take its events whatever frame they
+// name, and a wait past the last one fails instead of waiting for ever.
+TEST(ReplayInputTest, WaitsTakeTheNextRecordedInputAndFailPastTheLast) {
+    unsetenv("DISPLAY");
+    test::TempDir dir;
+    const std::string recording = dir.Write("waits.txt",
+        "korvagl-input 1\nframe-ms 16\nseed 4660\n5 key down 4 mod=0  # A\n5 key up 4 mod=0\n"
+        "9 text \"z\"\n20 end\n");
+    test::ChildOptions options;
+    options.environment = {"KORVAGL_REPLAY=" + recording};
+    const auto run = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--wait"}, options);
+    EXPECT_EQ(run.out, "key 65\nchar 122\n");
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_NE(run.err.find("replay: the program waits for input the recording does not hold"), std::string::npos)
+        << run.err;
+}
+
 }  // namespace
 }  // namespace korva

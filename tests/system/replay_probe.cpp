@@ -3,6 +3,7 @@
 // It seeds the random numbers from its process id first, so only a replay
 // that gives the recorded seed back draws the same number.
 // With --clock: ten frames of what the clock and two frame timers say.
+// With --wait: WaitForKey and WaitForChar until they fail.
 #include <korvagl/korvagl.h>
 #include <unistd.h>
 
@@ -30,6 +31,14 @@ int main(int argc, char** argv) {
     return RunApplication(argc, argv, [] {
         if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--clock") {
             Clock();
+            return 0;
+        }
+        if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--wait") {
+            std::printf("key %d\n", WaitForKey());
+            std::fflush(stdout);
+            std::printf("char %d\n", WaitForChar());
+            std::fflush(stdout);
+            std::printf("key %d\n", WaitForKey());
             return 0;
         }
         SetRandomSeed(static_cast<int32_t>(getpid()));

@@ -176,6 +176,7 @@ std::vector<BoxLine> BreakLines(const detail::FontChain& chain, std::u16string_v
     std::vector<char> breaks;
     std::vector<double> prefix;
     std::vector<uint8_t> starts;
+    std::vector<size_t> next;
     const double room = std::isfinite(width) ? std::max(0.0, double{width}) + 1e-3 : 1e300;
     ForEachHardLine(text, [&](size_t ps, size_t pe) {
         if (ps == pe) {
@@ -193,14 +194,14 @@ std::vector<BoxLine> BreakLines(const detail::FontChain& chain, std::u16string_v
             return b;
         };
         auto widthOf = [&](size_t a, size_t b) { return prefix[trimmed(a, b)] - prefix[a]; };
-        // The next break opportunity after `a`: before unit i + 1 when
-        // breaks[i] allows it; the paragraph's end at last.
-        auto nextOpportunity = [&](size_t a) {
-            for (size_t i = a; i + 1 < n; ++i) {
-                if (breaks[i] == LINEBREAK_ALLOWBREAK || breaks[i] == LINEBREAK_MUSTBREAK) return i + 1;
-            }
-            return n;
-        };
+        // The next break opportunity after each unit i: before unit k + 1
+        // for the first k >= i where breaks[k] allows it; the paragraph's
+        // end at last.
+        next.assign(n + 1, n);
+        for (size_t i = n - 1; i-- > 0;) {
+            next[i] = breaks[i] == LINEBREAK_ALLOWBREAK || breaks[i] == LINEBREAK_MUSTBREAK ? i + 1 : next[i + 1];
+        }
+        auto nextOpportunity = [&](size_t a) { return next[a]; };
         size_t a = 0;
         while (a < n) {
             size_t best = 0;
@@ -227,11 +228,6 @@ std::vector<BoxLine> BreakLines(const detail::FontChain& chain, std::u16string_v
     });
     return lines;
 }
-
-struct BoxContext {
-    TImageFont* font;
-    detail::FontChain chain;
-};
 
 }  // namespace
 
@@ -266,6 +262,41 @@ int32_t PlainTextWidth(TImageFont& font, std::u16string_view text) {
         width = TruncateWidth(static_cast<float>(width) + step.kern + step.glyph->advance);
     });
     return width;
+}
+
+std::vector<PlacedLine> LayOutTextBox(const FontChain& chain, std::u16string_view units, float width,
+                                      int32_t align) {
+    std::vector<PlacedLine> placed;
+    if (chain.fonts.empty()) return placed;
+    TImageFont& font = *chain.fonts[0];
+    const float height = LineHeight(font);
+    const std::vector<BoxLine> lines = BreakLines(chain, units, width);
+    placed.reserve(lines.size());
+    LineDirection direction = LineDirection::kAuto;
+    bool paragraphStart = true;
+    for (size_t row = 0; row < lines.size(); ++row) {
+        const BoxLine& box = lines[row];
+        const std::u16string_view line = units.substr(box.start, box.end - box.start);
+        // Every line of a paragraph takes the paragraph's direction.
+        if (paragraphStart) {
+            size_t end = box.start;
+            while (end < units.size() && !IsLineSeparator(units[end])) ++end;
+            direction = ParagraphDirection(units.substr(box.start, end - box.start));
+        }
+        paragraphStart = box.last;
+        const float lineWidth = chain.shaping[0] ? ShapeLine(chain, line, direction).width
+                                                 : static_cast<float>(PlainTextWidth(font, line));
+        const float free = std::isfinite(width) ? width - lineWidth : 0;
+        PlacedLine p{box.start, box.end, 0, static_cast<float>(row) * height, 0, direction};
+        if (align == TEXT_CENTRE) p.x = std::trunc(free / 2);
+        if (align == TEXT_RIGHT) p.x = std::trunc(free);
+        if (align == TEXT_JUSTIFY && !box.last && free > 0 && chain.shaping[0]) {
+            const auto spaces = std::count(line.begin(), line.end(), u' ');
+            if (spaces > 0) p.spaceExtra = free / static_cast<float>(spaces);
+        }
+        placed.push_back(p);
+    }
+    return placed;
 }
 
 }  // namespace detail
@@ -335,35 +366,13 @@ void DrawTextBox(const String& text, float x, float y, float width, int32_t alig
     Translate(x, y, tx, ty);
     const TextBlend blend(s.blendMode);
     const detail::FontChain chain = detail::ChainOf(font.Get());
-    const float height = LineHeight(*font);
     const std::u16string_view units = text.View();
-    const std::vector<BoxLine> lines = BreakLines(chain, units, width);
-    detail::LineDirection direction = detail::LineDirection::kAuto;
-    bool paragraphStart = true;
-    for (size_t row = 0; row < lines.size(); ++row) {
-        const BoxLine& box = lines[row];
-        const std::u16string_view line = units.substr(box.start, box.end - box.start);
-        // Every line of a paragraph takes the paragraph's direction.
-        if (paragraphStart) {
-            size_t end = box.start;
-            while (end < units.size() && !IsLineSeparator(units[end])) ++end;
-            direction = detail::ParagraphDirection(units.substr(box.start, end - box.start));
-        }
-        paragraphStart = box.last;
-        const detail::ShapedLine* shaped = chain.shaping[0] ? &detail::ShapeLine(chain, line, direction) : nullptr;
-        const float lineWidth = shaped ? shaped->width : static_cast<float>(detail::PlainTextWidth(*font, line));
-        const float free = std::isfinite(width) ? width - lineWidth : 0;
-        float shift = 0, extra = 0;
-        if (align == TEXT_CENTRE) shift = std::trunc(free / 2);
-        if (align == TEXT_RIGHT) shift = std::trunc(free);
-        if (align == TEXT_JUSTIFY && !box.last && free > 0 && shaped) {
-            const auto spaces = std::count(line.begin(), line.end(), u' ');
-            if (spaces > 0) extra = free / static_cast<float>(spaces);
-        }
-        const float down = static_cast<float>(row) * height;
-        const float lx = tx + shift * s.xx + down * s.xy, ly = ty + shift * s.yx + down * s.yy;
-        if (shaped) {
-            detail::DrawShapedLine(chain, *shaped, line, lx, ly, s.xx, s.xy, s.yx, s.yy, extra);
+    for (const detail::PlacedLine& placed : detail::LayOutTextBox(chain, units, width, align)) {
+        const std::u16string_view line = units.substr(placed.start, placed.end - placed.start);
+        const float lx = tx + placed.x * s.xx + placed.y * s.xy, ly = ty + placed.x * s.yx + placed.y * s.yy;
+        if (chain.shaping[0]) {
+            detail::DrawShapedLine(chain, detail::ShapeLine(chain, line, placed.direction), line, lx, ly, s.xx,
+                                   s.xy, s.yx, s.yy, placed.spaceExtra);
         } else {
             detail::DrawPlainText(*font, line, lx, ly, s.xx, s.xy, s.yx, s.yy);
         }

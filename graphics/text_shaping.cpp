@@ -25,6 +25,10 @@ namespace {
 
 uint32_t nextSerial = 1;
 
+// Combining marks one character carries at most, as in Unicode's
+// stream-safe text format.
+constexpr size_t kMostMarks = 30;
+
 // Glyph images of 256 glyph indices, under the glyph budget.
 struct IndexPage : GlyphPage {
     std::array<Ref<TImageGlyph>, 256> glyphs;
@@ -231,15 +235,21 @@ ShapedLine ShapeLineUncached(const FontChain& chain, std::u16string_view line, L
     std::vector<uint32_t> unitOf;
     chars.reserve(line.size());
     unitOf.reserve(line.size());
+    size_t marks = 0;  // in a row
     for (size_t i = 0; i < line.size(); ++i) {
-        unitOf.push_back(static_cast<uint32_t>(i));
+        const size_t start = i;
         const char16_t unit = line[i];
+        uint32_t c = unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit;
         if (IsHighSurrogate(unit) && i + 1 < line.size() && IsLowSurrogate(line[i + 1])) {
-            chars.push_back(0x10000 + ((unit - 0xD800u) << 10) + (line[i + 1] - 0xDC00u));
+            c = 0x10000 + ((unit - 0xD800u) << 10) + (line[i + 1] - 0xDC00u);
             ++i;
-        } else {
-            chars.push_back(unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
         }
+        // Marks past the stream-safe limit are left out: the shaper's mark
+        // placement would look back over all of them for each one.
+        marks = Joins(unicode, c) ? marks + 1 : 0;
+        if (marks > kMostMarks) continue;
+        unitOf.push_back(static_cast<uint32_t>(start));
+        chars.push_back(c);
     }
     const auto count = static_cast<FriBidiStrIndex>(chars.size());
 

@@ -98,4 +98,17 @@ bool PlainTextNeedsLayout(const TImageFont& font);
 void DrawPlainText(TImageFont& font, std::u16string_view text, float x, float y, float xx, float xy, float yx,
                    float yy);
 int32_t PlainTextWidth(TImageFont& font, std::u16string_view text);
+
+// The lines of a text box: code units [start, end) of the text (spaces at
+// the end of a line left out), where the line's top-left lies from the
+// box's, in the box's own axes, the room added to each space of a justified
+// line, and the direction of its paragraph.
+struct PlacedLine {
+    size_t start, end;
+    float x, y;
+    float spaceExtra;
+    LineDirection direction;
+};
+std::vector<PlacedLine> LayOutTextBox(const FontChain& chain, std::u16string_view text, float width,
+                                      int32_t align);
 }  // namespace korva::detail

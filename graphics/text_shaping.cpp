@@ -229,12 +229,18 @@ ShapedLine ShapeLineUncached(const FontChain& chain, std::u16string_view line, L
     if (chain.fonts.empty() || !chain.shaping[0] || line.empty()) return shaped;
     hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
 
+    // Scratch kept between lines, so that shaping allocates little.
+    static std::vector<uint32_t> chars, unitOf;
+    static std::vector<FriBidiCharType> types;
+    static std::vector<FriBidiBracketType> brackets;
+    static std::vector<FriBidiLevel> levels;
+    static std::vector<uint8_t> fontOf;
+    static std::vector<Run> runs;
+
     // Characters, each with the code unit it starts at; a lone surrogate is
     // U+FFFD.
-    std::vector<uint32_t> chars;
-    std::vector<uint32_t> unitOf;
-    chars.reserve(line.size());
-    unitOf.reserve(line.size());
+    chars.clear();
+    unitOf.clear();
     size_t marks = 0;  // in a row
     for (size_t i = 0; i < line.size(); ++i) {
         const size_t start = i;
@@ -246,7 +252,7 @@ ShapedLine ShapeLineUncached(const FontChain& chain, std::u16string_view line, L
         }
         // Marks past the stream-safe limit are left out: the shaper's mark
         // placement would look back over all of them for each one.
-        marks = Joins(unicode, c) ? marks + 1 : 0;
+        marks = c >= 0x300 && Joins(unicode, c) ? marks + 1 : 0;
         if (marks > kMostMarks) continue;
         unitOf.push_back(static_cast<uint32_t>(start));
         chars.push_back(c);
@@ -254,9 +260,9 @@ ShapedLine ShapeLineUncached(const FontChain& chain, std::u16string_view line, L
     const auto count = static_cast<FriBidiStrIndex>(chars.size());
 
     // Embedding levels of the paragraph.
-    std::vector<FriBidiCharType> types(chars.size());
-    std::vector<FriBidiBracketType> brackets(chars.size());
-    std::vector<FriBidiLevel> levels(chars.size(), 0);
+    types.resize(chars.size());
+    brackets.resize(chars.size());
+    levels.assign(chars.size(), 0);
     fribidi_get_bidi_types(chars.data(), count, types.data());
     fribidi_get_bracket_types(chars.data(), count, types.data(), brackets.data());
     FriBidiParType base = direction == LineDirection::kLeftToRight   ? FRIBIDI_PAR_LTR
@@ -268,10 +274,10 @@ ShapedLine ShapeLineUncached(const FontChain& chain, std::u16string_view line, L
 
     // The font of each character: the first of the chain that maps it;
     // marks and joiners stay with the character before them.
-    std::vector<uint8_t> fontOf(chars.size(), 0);
+    fontOf.assign(chars.size(), 0);
     if (chain.fonts.size() > 1) {
         for (size_t i = 0; i < chars.size(); ++i) {
-            if (i > 0 && Joins(unicode, chars[i])) {
+            if (i > 0 && chars[i] >= 0x300 && Joins(unicode, chars[i])) {
                 fontOf[i] = fontOf[i - 1];
                 continue;
             }
@@ -284,25 +290,20 @@ ShapedLine ShapeLineUncached(const FontChain& chain, std::u16string_view line, L
         }
     }
 
-    // Scripts: common and inherited characters take the script around them.
-    std::vector<hb_script_t> scripts(chars.size(), HB_SCRIPT_COMMON);
-    hb_script_t last = HB_SCRIPT_COMMON;
-    for (size_t i = 0; i < chars.size(); ++i) {
-        const hb_script_t s = hb_unicode_script(unicode, chars[i]);
-        if (s != HB_SCRIPT_COMMON && s != HB_SCRIPT_INHERITED && s != HB_SCRIPT_UNKNOWN) last = s;
-        scripts[i] = last;
-    }
-    hb_script_t first = HB_SCRIPT_COMMON;
-    for (size_t i = 0; i < chars.size() && first == HB_SCRIPT_COMMON; ++i) first = scripts[i];
-    for (size_t i = 0; i < chars.size() && scripts[i] == HB_SCRIPT_COMMON; ++i) scripts[i] = first;
-
-    std::vector<Run> runs;
+    // Runs of one level, one font and one script; characters common to
+    // scripts (spaces, digits, punctuation) and marks join the run they are
+    // in, which takes the script of its first character that has one.
+    runs.clear();
     for (uint32_t i = 0; i < chars.size(); ++i) {
-        if (!runs.empty() && runs.back().level == levels[i] && runs.back().script == scripts[i] &&
-            runs.back().font == fontOf[i]) {
-            runs.back().end = i + 1;
+        hb_script_t script = chars[i] < 0x41 ? HB_SCRIPT_COMMON : hb_unicode_script(unicode, chars[i]);
+        if (script == HB_SCRIPT_INHERITED || script == HB_SCRIPT_UNKNOWN) script = HB_SCRIPT_COMMON;
+        Run* run = runs.empty() ? nullptr : &runs.back();
+        if (run && run->level == levels[i] && run->font == fontOf[i] &&
+            (script == HB_SCRIPT_COMMON || run->script == HB_SCRIPT_COMMON || run->script == script)) {
+            run->end = i + 1;
+            if (run->script == HB_SCRIPT_COMMON) run->script = script;
         } else {
-            runs.push_back({i, i + 1, levels[i], scripts[i], fontOf[i]});
+            runs.push_back({i, i + 1, levels[i], script, fontOf[i]});
         }
     }
 
@@ -327,24 +328,24 @@ ShapedLine ShapeLineUncached(const FontChain& chain, std::u16string_view line, L
     }
 
     hb_buffer_t* buffer = SharedBuffer();
+    shaped.glyphs.reserve(chars.size());
     int64_t pen = 0;  // 26.6
     for (const Run& run : runs) {
         ShapingFont* font = chain.shaping[run.font];
         if (!font) continue;
         hb_buffer_clear_contents(buffer);
         hb_buffer_set_direction(buffer, run.level & 1 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-        hb_buffer_set_script(buffer, run.script);
-        hb_buffer_set_language(buffer, hb_language_get_default());
+        if (run.script != HB_SCRIPT_COMMON) hb_buffer_set_script(buffer, run.script);
         hb_buffer_set_flags(buffer, static_cast<hb_buffer_flags_t>((run.start == 0 ? HB_BUFFER_FLAG_BOT : 0) |
                                                                    (run.end == chars.size() ? HB_BUFFER_FLAG_EOT : 0)));
         // The whole line is context, so letters join across runs.
         hb_buffer_add_utf32(buffer, chars.data(), static_cast<int>(chars.size()), run.start,
                             static_cast<int>(run.end - run.start));
+        hb_buffer_guess_segment_properties(buffer);
         hb_shape(font->font, buffer, nullptr, 0);
         unsigned n = 0;
         const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer, &n);
         const hb_glyph_position_t* position = hb_buffer_get_glyph_positions(buffer, nullptr);
-        shaped.glyphs.reserve(shaped.glyphs.size() + n);
         for (unsigned g = 0; g < n; ++g) {
             const uint32_t cluster = info[g].cluster < unitOf.size() ? unitOf[info[g].cluster] : 0;
             shaped.glyphs.push_back({info[g].codepoint, cluster, static_cast<float>(pen + position[g].x_offset) / 64.0f,

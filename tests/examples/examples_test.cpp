@@ -103,6 +103,14 @@ TEST(ExamplesTest, PostProcessAndLightMapUntilEscape) {
     ExpectRunUntilEscape("lightmap", R"(lit \d+ frames)");
 }
 
+// Two pages of dialogue, English and Arabic, until Escape; one page saved.
+TEST(ExamplesTest, DialogueInTwoScriptsUntilEscape) {
+    ExpectRunUntilEscape("dialogue", R"(left after \d+ frames, \d+ pages turned, dialogue in 2 scripts)");
+    test::TempDir dir;
+    ExpectRun("dialogue", "saved page 1", {}, {"--screenshot", dir.File("page.png"), "1"});
+    EXPECT_GT(test::TempDir::Read(dir.File("page.png")).size(), 1000u);
+}
+
 // Without a pad, with a mapping file of one good and one bad line.
 TEST(ExamplesTest, PadTesterUntilEscape) {
     test::TempDir dir;

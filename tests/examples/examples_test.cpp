@@ -111,6 +111,14 @@ TEST(ExamplesTest, DialogueInTwoScriptsUntilEscape) {
     EXPECT_GT(test::TempDir::Read(dir.File("page.png")).size(), 1000u);
 }
 
+TEST(ExamplesTest, TextFigures) {
+    test::TempDir dir;
+    ExpectRun("text_figures", "saved 4 pictures", {}, {dir.Path()});
+    for (const char* name : {"shaping.png", "kerning.png", "fallback.png", "paragraphs.png"}) {
+        EXPECT_GT(test::TempDir::Read(dir.File(name)).size(), 1000u) << name;
+    }
+}
+
 // Without a pad, with a mapping file of one good and one bad line.
 TEST(ExamplesTest, PadTesterUntilEscape) {
     test::TempDir dir;

@@ -113,7 +113,9 @@ TEST(ExamplesTest, DialogueInTwoScriptsUntilEscape) {
 
 TEST(ExamplesTest, TextFigures) {
     test::TempDir dir;
-    ExpectRun("text_figures", "saved 4 pictures", {}, {dir.Path()});
+    test::ChildOptions options;
+    options.environment = {"SDL_VIDEODRIVER=offscreen"};
+    ExpectRun("text_figures", "saved 4 pictures", options, {dir.Path()});
     for (const char* name : {"shaping.png", "kerning.png", "fallback.png", "paragraphs.png"}) {
         EXPECT_GT(test::TempDir::Read(dir.File(name)).size(), 1000u) << name;
     }

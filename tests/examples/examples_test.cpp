@@ -107,14 +107,16 @@ TEST(ExamplesTest, PostProcessAndLightMapUntilEscape) {
 TEST(ExamplesTest, DialogueInTwoScriptsUntilEscape) {
     ExpectRunUntilEscape("dialogue", R"(left after \d+ frames, \d+ pages turned, dialogue in 2 scripts)");
     test::TempDir dir;
-    ExpectRun("dialogue", "saved page 1", {}, {"--screenshot", dir.File("page.png"), "1"});
+    test::ChildOptions options;
+    options.environment = {std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
+    ExpectRun("dialogue", "saved page 1", options, {"--screenshot", dir.File("page.png"), "1"});
     EXPECT_GT(test::TempDir::Read(dir.File("page.png")).size(), 1000u);
 }
 
 TEST(ExamplesTest, TextFigures) {
     test::TempDir dir;
     test::ChildOptions options;
-    options.environment = {"SDL_VIDEODRIVER=offscreen"};
+    options.environment = {"SDL_VIDEODRIVER=offscreen", std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
     ExpectRun("text_figures", "saved 4 pictures", options, {dir.Path()});
     for (const char* name : {"shaping.png", "kerning.png", "fallback.png", "paragraphs.png"}) {
         EXPECT_GT(test::TempDir::Read(dir.File(name)).size(), 1000u) << name;

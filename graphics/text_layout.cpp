@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -177,6 +178,7 @@ std::vector<BoxLine> BreakLines(const detail::FontChain& chain, std::u16string_v
     std::vector<double> prefix;
     std::vector<uint8_t> starts;
     std::vector<size_t> next;
+    std::u16string clean;
     const double room = std::isfinite(width) ? std::max(0.0, double{width}) + 1e-3 : 1e300;
     ForEachHardLine(text, [&](size_t ps, size_t pe) {
         if (ps == pe) {
@@ -185,8 +187,19 @@ std::vector<BoxLine> BreakLines(const detail::FontChain& chain, std::u16string_v
         }
         const std::u16string_view paragraph = text.substr(ps, pe - ps);
         const size_t n = paragraph.size();
+        // libunibreak asserts on a lone surrogate at the end and on U+FFFF
+        // (its end-of-text mark), so it gets each as U+FFFD, which keeps
+        // every unit in place.
+        clean.assign(paragraph);
+        for (size_t i = 0; i < n; ++i) {
+            if (IsHighSurrogate(clean[i]) && i + 1 < n && IsLowSurrogate(clean[i + 1])) {
+                ++i;
+            } else if ((clean[i] >= 0xD800 && clean[i] < 0xE000) || clean[i] == 0xFFFF) {
+                clean[i] = 0xFFFD;
+            }
+        }
         breaks.assign(n, LINEBREAK_NOBREAK);
-        set_linebreaks_utf16(reinterpret_cast<const utf16_t*>(paragraph.data()), n, "", breaks.data());
+        set_linebreaks_utf16(reinterpret_cast<const utf16_t*>(clean.data()), n, "", breaks.data());
         MeasureUnits(chain, paragraph, prefix, starts);
         // Where a line from `a` to `b` ends once its spaces are left out.
         auto trimmed = [&](size_t a, size_t b) {

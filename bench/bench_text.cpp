@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <fribidi.h>
+#include <hb.h>
+
+#include "graphics/text_shaping.h"
 #include "korvagl/korvagl.h"
 
 namespace korva {
@@ -129,6 +133,102 @@ void BM_TextLine(benchmark::State& state) {
     CloseGraphics();
 }
 BENCHMARK(BM_TextLine)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// 1000 characters of words: Latin only (range(0) = 0) or Latin and Arabic
+// by turns, both in DejaVu Sans.
+String WordLine(bool arabic) {
+    const std::u16string latin[] = {u"quick ", u"brown ", u"jumps ", u"over ", u"lazy ", u"dogs "};
+    const std::u16string other[] = {u"\u0633\u0644\u0627\u0645 ", u"\u0643\u062A\u0627\u0628 ",
+                                    u"\u0645\u062F\u064A\u0646\u0629 "};
+    std::u16string line;
+    for (size_t i = 0; line.size() < 1000; ++i) line += arabic && i % 2 ? other[i / 2 % 3] : latin[i % 6];
+    line.resize(1000);
+    return String(line);
+}
+
+// Shaped text beside DrawText: DrawText of a Latin line (range(0) = 0), and
+// DrawTextShaped of the mixed Latin and Arabic line (1) and of the Latin
+// line (2), cache warm. One pixel is read back after each line.
+void BM_ShapedLine(benchmark::State& state) {
+    Start();
+    OpenGraphics(800, 600, 0, 0);
+    Ref<TImageFont> font = OpenImageFont(kDejaVu, 16);
+    if (!font) state.SkipWithError("DejaVu Sans is missing");
+    SetDrawFont(font);
+    const String text = WordLine(state.range(0) == 1);
+    const bool shaped = state.range(0) != 0;
+    shaped ? DrawTextShaped(text, 0, 100) : DrawText(text, 0, 100);
+    for (auto _ : state) {
+        shaped ? DrawTextShaped(text, 0, 100) : DrawText(text, 0, 100);
+        benchmark::DoNotOptimize(ReadScreenPixmap(0, 0, 1, 1).Get());
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+    state.SetLabel(state.range(0) == 0 ? "DrawText, Latin" : state.range(0) == 1 ? "shaped, Latin and Arabic" : "shaped, Latin");
+    SetDrawFont(nullptr);
+    CloseGraphics();
+}
+BENCHMARK(BM_ShapedLine)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// Shaping the mixed line cold: ShapedTextWidth with the cache emptied first
+// (range(0) = 0), against FriBidi and HarfBuzz called directly on the same
+// UTF-16 text (1): characters decoded, bidi types, bracket types and levels,
+// one hb_shape per run of one level in the same font at the same scale.
+void BM_ShapeCold(benchmark::State& state) {
+    Start();
+    Ref<TImageFont> font = OpenImageFont(kDejaVu, 16);
+    if (!font) state.SkipWithError("DejaVu Sans is missing");
+    SetDrawFont(font);
+    const String text = WordLine(true);
+    hb_blob_t* blob = hb_blob_create_from_file(kDejaVu);
+    hb_face_t* face = hb_face_create(blob, 0);
+    hb_font_t* hbFont = hb_font_create(face);
+    hb_font_set_scale(hbFont, 16 * 64, 16 * 64);
+    hb_buffer_t* buffer = hb_buffer_create();
+    std::vector<uint32_t> chars;
+    std::vector<FriBidiCharType> types;
+    std::vector<FriBidiBracketType> brackets;
+    std::vector<FriBidiLevel> levels;
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            detail::ClearShapingCache();
+            benchmark::DoNotOptimize(ShapedTextWidth(text));
+            continue;
+        }
+        chars.clear();
+        for (int32_t i = 0; i < text.Length(); ++i) chars.push_back(text[i]);
+        const auto n = static_cast<FriBidiStrIndex>(chars.size());
+        types.resize(chars.size());
+        brackets.resize(chars.size());
+        levels.resize(chars.size());
+        fribidi_get_bidi_types(chars.data(), n, types.data());
+        fribidi_get_bracket_types(chars.data(), n, types.data(), brackets.data());
+        FriBidiParType base = FRIBIDI_PAR_ON;
+        benchmark::DoNotOptimize(fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &base, levels.data()));
+        hb_position_t width = 0;
+        for (FriBidiStrIndex start = 0; start < n;) {
+            FriBidiStrIndex end = start + 1;
+            while (end < n && levels[end] == levels[start]) ++end;
+            hb_buffer_clear_contents(buffer);
+            hb_buffer_add_utf32(buffer, chars.data(), n, start, end - start);
+            hb_buffer_set_direction(buffer, levels[start] & 1 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+            hb_buffer_guess_segment_properties(buffer);
+            hb_shape(hbFont, buffer, nullptr, 0);
+            unsigned count = 0;
+            const hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buffer, &count);
+            for (unsigned g = 0; g < count; ++g) width += pos[g].x_advance;
+            start = end;
+        }
+        benchmark::DoNotOptimize(width);
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+    state.SetLabel(state.range(0) == 0 ? "ShapedTextWidth, cold" : "fribidi + hb_shape");
+    hb_buffer_destroy(buffer);
+    hb_font_destroy(hbFont);
+    hb_face_destroy(face);
+    hb_blob_destroy(blob);
+    SetDrawFont(nullptr);
+}
+BENCHMARK(BM_ShapeCold)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_FontLoad(benchmark::State& state) {
     Start();

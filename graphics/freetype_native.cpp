@@ -52,6 +52,8 @@ struct SharedFace {
     std::shared_ptr<const std::vector<unsigned char>> bytes;  // instead, for a face over bytes from a URL
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    // The shaper's face over the same bytes; declared last, so it goes first.
+    std::shared_ptr<void> shaper;
 };
 
 namespace {
@@ -305,6 +307,7 @@ Ref<TFreeTypeFont> RenderOpenedFont(std::shared_ptr<FreeTypeSource> source, int3
     font->firstChar = kFirstChar;
     font->glyphs.resize(kGlyphCount);
     source->ascender = font->ascender;
+    source->pixelSize = pixelSize;
     // No real glyph comes near this; broken files can ask for gigabytes.
     source->largest = 4 * int64_t{pixelSize} + 64;
     // Every code of the range keeps its place; one the character map lacks
@@ -318,6 +321,24 @@ Ref<TFreeTypeFont> RenderOpenedFont(std::shared_ptr<FreeTypeSource> source, int3
     return font;
 }
 }  // namespace
+
+const std::vector<unsigned char>& FaceBytes(const SharedFace& shared) {
+    return shared.bytes ? *shared.bytes : shared.file;
+}
+
+std::shared_ptr<void>& ShaperFace(SharedFace& shared) { return shared.shaper; }
+
+Ref<TFreeTypeGlyph> RenderFreeTypeGlyphIndex(FreeTypeSource& source, uint32_t index) {
+    if (index >= static_cast<uint32_t>(std::max<FT_Long>(source.face->num_glyphs, 0))) return nullptr;
+    Ref<TFreeTypeGlyph> glyph = New<TFreeTypeGlyph>();
+    RenderGlyph(source, index, *glyph);
+    return glyph;
+}
+
+uint32_t FreeTypeCharIndex(FreeTypeSource& source, int32_t code) {
+    if (code < 0 || code > 0x10FFFF) return 0;
+    return FT_Get_Char_Index(source.face, static_cast<FT_ULong>(code));
+}
 
 Ref<TFreeTypeGlyph> RenderFreeTypeChar(FreeTypeSource& source, int32_t code) {
     const FT_UInt index = FT_Get_Char_Index(source.face, static_cast<FT_ULong>(code));

@@ -40,7 +40,11 @@ public:
     FT_FaceRec_* face = nullptr;  // the shared face
     FT_SizeRec_* size = nullptr;  // this font's
     int32_t ascender = 0;         // of the chosen pixel size
+    int32_t pixelSize = 0;        // the chosen pixel size
     int64_t largest = 0;          // glyphs wider or taller get no pixels
+    // The shaper's state for this font (text_shaping.cpp), made on first
+    // use; goes before the face.
+    std::shared_ptr<void> shaping;
 
 private:
     bool OpenShared(std::shared_ptr<SharedFace> opened);
@@ -53,6 +57,17 @@ Ref<TFreeTypeFont> RenderFreeTypeFont(const std::string& path, int32_t size, int
 // The same over the bytes of a font file.
 Ref<TFreeTypeFont> RenderFreeTypeFont(std::shared_ptr<const std::vector<unsigned char>> bytes, int32_t size,
                                       int32_t style);
+
+// The bytes of the font file a shared face reads, and a slot for the shaper's
+// face over them (text_shaping.cpp), which goes before the bytes do.
+const std::vector<unsigned char>& FaceBytes(const SharedFace& shared);
+std::shared_ptr<void>& ShaperFace(SharedFace& shared);
+
+// The glyph with index `index` in the face (what a shaper outputs); the null
+// object for an index past the face's glyphs.
+Ref<TFreeTypeGlyph> RenderFreeTypeGlyphIndex(FreeTypeSource& source, uint32_t index);
+// The face's glyph index of character `code`; 0 when the face lacks it.
+uint32_t FreeTypeCharIndex(FreeTypeSource& source, int32_t code);
 
 // The glyph of Unicode character `code` from the open face; the null object
 // when the face has no glyph for it.

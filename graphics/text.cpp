@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "graphics/draw_state.h"
+#include "graphics/text_shaping.h"
 #include "korvagl/graphics/drawing2d.h"
 
 namespace korva {
@@ -57,6 +58,10 @@ void DrawText(const String& text, float x, float y) {
     const float tx = x + s.originX + s.handleX * s.xx + s.handleY * s.xy;
     const float ty = y + s.originY + s.handleX * s.yx + s.handleY * s.yy;
     const TextBlend blend(s.blendMode);
+    if (detail::PlainTextNeedsLayout(*currentFont)) {
+        detail::DrawPlainText(*currentFont, text.View(), tx, ty, s.xx, s.xy, s.yx, s.yy);
+        return;
+    }
     currentFont->Draw(text, tx, ty, s.xx, s.xy, s.yx, s.yy);
 }
 
@@ -69,6 +74,7 @@ int32_t GetTextBlendMode() { return textBlendMode; }
 int32_t TextWidth(const String& text) {
     if (!currentFont) return 0;
     TImageFont& font = *currentFont;
+    if (detail::PlainTextNeedsLayout(font)) return detail::PlainTextWidth(font, text.View());
     int32_t width = 0;
     for (int32_t n = 0; n < text.Length();) {
         TImageGlyph* glyph = font.NextGlyph(text, n);

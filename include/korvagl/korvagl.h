@@ -59,6 +59,7 @@
 #include "korvagl/graphics/image_font.h"
 #include "korvagl/graphics/shader.h"
 #include "korvagl/graphics/text.h"
+#include "korvagl/graphics/text_layout.h"
 
 #include "korvagl/util/linked_list.h"
 #include "korvagl/util/ordered_map.h"

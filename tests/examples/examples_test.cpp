@@ -103,6 +103,26 @@ TEST(ExamplesTest, PostProcessAndLightMapUntilEscape) {
     ExpectRunUntilEscape("lightmap", R"(lit \d+ frames)");
 }
 
+// Two pages of dialogue, English and Arabic, until Escape; one page saved.
+TEST(ExamplesTest, DialogueInTwoScriptsUntilEscape) {
+    ExpectRunUntilEscape("dialogue", R"(left after \d+ frames, \d+ pages turned, dialogue in 2 scripts)");
+    test::TempDir dir;
+    test::ChildOptions options;
+    options.environment = {std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
+    ExpectRun("dialogue", "saved page 1", options, {"--screenshot", dir.File("page.png"), "1"});
+    EXPECT_GT(test::TempDir::Read(dir.File("page.png")).size(), 1000u);
+}
+
+TEST(ExamplesTest, TextFigures) {
+    test::TempDir dir;
+    test::ChildOptions options;
+    options.environment = {"SDL_VIDEODRIVER=offscreen", std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
+    ExpectRun("text_figures", "saved 4 pictures", options, {dir.Path()});
+    for (const char* name : {"shaping.png", "kerning.png", "fallback.png", "paragraphs.png"}) {
+        EXPECT_GT(test::TempDir::Read(dir.File(name)).size(), 1000u) << name;
+    }
+}
+
 // Without a pad, with a mapping file of one good and one bad line.
 TEST(ExamplesTest, PadTesterUntilEscape) {
     test::TempDir dir;

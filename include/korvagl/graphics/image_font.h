@@ -65,6 +65,9 @@ public:
     // The face characters beyond the range come from; the null object for
     // the built-in font.
     Ref<TFontFace> source;
+    // The font characters this one lacks come from (SetFontFallback, see
+    // text_layout.h); the null object for none.
+    Ref<TImageFont> fallback;
 
     virtual int32_t Style();
     virtual int32_t Height();

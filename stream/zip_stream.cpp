@@ -181,42 +181,70 @@ zip_int64_t FindEntry(zip_t* zip, const std::string& name) {
 // ---- entry streams ----
 
 // A stored entry, read from the archive where it lies. Its CRC-32 is checked
-// when it is read from the start to the end in order.
+// (by libdeflate) when it is read from the start to the end in order.
+// libzip checks the CRC-32 of a whole stored entry itself, with zlib's slower
+// routine (which made reading a large entry cost more than twice reading the
+// same bytes from a file), and skips that for part of an entry; so the entry
+// is read through two partial windows, all bytes but the last and the last.
 class TStoredEntryStream : public TByteStream {
 public:
-    TStoredEntryStream(std::shared_ptr<Archive> archive, zip_file_t* file, int32_t size, uint32_t crc,
-                       String name)
-        : archive_(std::move(archive)), file_(file), size_(size), crc_(crc), name_(std::move(name)) {}
-    ~TStoredEntryStream() override { DropFile(); }
+    TStoredEntryStream(std::shared_ptr<Archive> archive, zip_source_t* body, zip_source_t* last, int32_t size,
+                       uint32_t crc, String name)
+        : archive_(std::move(archive)), body_(body), last_(last), size_(size), crc_(crc), name_(std::move(name)) {}
+    ~TStoredEntryStream() override { Drop(); }
 
     int32_t Eof() override { return failed_ ? -1 : pos_ == size_ ? 1 : 0; }
     int32_t Pos() override { return pos_; }
     int32_t Size() override { return size_; }
     int32_t Seek(int32_t p) override {
-        if (!file_) return -1;
-        p = std::clamp(p, 0, size_);
-        if (zip_fseek(file_, p, SEEK_SET) != 0) return -1;
-        pos_ = p;
+        if (!body_) return -1;
+        pos_ = std::clamp(p, 0, size_);
         if (pos_ != sumPos_) sumPos_ = -1;  // no longer read in order
         return pos_;
     }
     int32_t Close() override {
-        DropFile();
+        Drop();
         return 0;
     }
     int32_t Read(void* buf, int32_t count) override {
-        if (!file_ || failed_ || count <= 0) return 0;
+        if (!body_ || failed_ || count <= 0) return 0;
         const int32_t want = std::min(count, size_ - pos_);
         if (want <= 0) return 0;
-        const zip_int64_t got = zip_fread(file_, buf, static_cast<zip_uint64_t>(want));
+        // The body window holds bytes 0 to size - 2, the last one the final byte.
+        const bool inBody = pos_ < size_ - 1;
+        zip_source_t* window = inBody ? body_ : last_;
+        const zip_int64_t at = inBody ? pos_ : 0;
+        if ((inBody ? bodyPos_ : -1) != at && zip_source_seek(window, at, SEEK_SET) != 0) {
+            return Fail("entry cut short");
+        }
+        const zip_int64_t got =
+            zip_source_read(window, buf, static_cast<zip_uint64_t>(inBody ? std::min(want, size_ - 1 - pos_) : 1));
         if (got <= 0) return Fail("entry cut short");
         if (sumPos_ == pos_) {
             sum_ = static_cast<uint32_t>(libdeflate_crc32(sum_, buf, static_cast<size_t>(got)));
             sumPos_ += static_cast<int32_t>(got);
         }
         pos_ += static_cast<int32_t>(got);
+        bodyPos_ = inBody ? pos_ : -1;
         if (pos_ == size_ && sumPos_ == size_ && sum_ != crc_) return Fail("CRC-32 mismatch");
         return static_cast<int32_t>(got);
+    }
+
+    // The two windows of entry `index` (of `size` bytes, at least 2), opened;
+    // false with libzip's reason in `reason`.
+    static bool OpenWindows(zip_t* zip, zip_uint64_t index, int32_t size, zip_source_t*& body, zip_source_t*& last,
+                            String& reason) {
+        body = zip_source_zip(zip, zip, index, 0, 0, size - 1);
+        last = body ? zip_source_zip(zip, zip, index, 0, static_cast<zip_uint64_t>(size - 1), 1) : nullptr;
+        if (last && zip_source_open(body) == 0) {
+            if (zip_source_open(last) == 0) return true;
+            zip_source_close(body);
+        }
+        reason = String(zip_strerror(zip));
+        if (body) zip_source_free(body);
+        if (last) zip_source_free(last);
+        body = last = nullptr;
+        return false;
     }
 
 private:
@@ -225,19 +253,25 @@ private:
         detail::SetLastErrorText(name_ + ": " + reason);
         return 0;
     }
-    void DropFile() {
-        if (file_) zip_fclose(file_);
-        file_ = nullptr;
+    void Drop() {
+        for (zip_source_t* window : {body_, last_}) {
+            if (!window) continue;
+            zip_source_close(window);
+            zip_source_free(window);
+        }
+        body_ = last_ = nullptr;
         archive_.reset();
     }
 
     std::shared_ptr<Archive> archive_;
-    zip_file_t* file_;
+    zip_source_t* body_;
+    zip_source_t* last_;
     int32_t size_;
     uint32_t crc_;
     String name_;
     int32_t pos_ = 0;
-    int32_t sumPos_ = 0;  // how far the checksum has come, -1 once out of order
+    int32_t bodyPos_ = 0;  // where the body window stands, -1 when not known
+    int32_t sumPos_ = 0;   // how far the checksum has come, -1 once out of order
     uint32_t sum_ = 0;
     bool failed_ = false;
 };
@@ -337,9 +371,22 @@ Ref<TByteStream> OpenEntry(const String& path) {
         const auto archiveSize = static_cast<zip_uint64_t>(std::max(archive->stream->Size(), 0));
         if (st.size != st.comp_size) return fail("a stored entry's two sizes disagree");
         if (st.size > archiveSize) return fail("entry lies past the end of the archive");
-        zip_file_t* file = zip_fopen_index(archive->zip, at, ZIP_FL_COMPRESSED);
-        if (!file) return fail(String(zip_strerror(archive->zip)));
-        return New<TStoredEntryStream>(archive, file, static_cast<int32_t>(st.size), st.crc, shown);
+        // Entries of 0 or 1 bytes are read into memory (the windows need two).
+        if (st.size < 2) {
+            ZipFile file{zip_fopen_index(archive->zip, at, ZIP_FL_COMPRESSED)};
+            if (!file.file) return fail(String(zip_strerror(archive->zip)));
+            ByteArray bytes(static_cast<size_t>(st.size));
+            if (!ReadEntryBytes(file.file, bytes.data(), bytes.size())) return fail("entry cut short");
+            if (libdeflate_crc32(0, bytes.data(), bytes.size()) != st.crc) return fail("CRC-32 mismatch");
+            return detail::NewBytesStream(std::move(bytes));
+        }
+        zip_source_t* body = nullptr;
+        zip_source_t* last = nullptr;
+        String reason;
+        if (!TStoredEntryStream::OpenWindows(archive->zip, at, static_cast<int32_t>(st.size), body, last, reason)) {
+            return fail(reason);
+        }
+        return New<TStoredEntryStream>(archive, body, last, static_cast<int32_t>(st.size), st.crc, shown);
     }
     // Everything else is made in memory: its declared size is the room it gets.
     const int32_t limit = NetworkLoadLimit();

@@ -15,7 +15,7 @@
 // face's default character map. The pixel size falls back from the request
 // downwards until the face accepts one, so a bitmap font with only a
 // 13-pixel strike asked for 16 loads at 13. Sizes above 1024 are taken as
-// 1024; files above 256 MB, and anything but a regular file, are refused.
+// 1024. A file: regular, at most 256 MB; other URLs load whole into memory.
 //
 // Glyph coverage is a PIX_A8 pixmap (255 full ink); anti-aliased outlines
 // give grey levels, one-bit bitmaps 0 and 255. Glyphs the face cannot load or
@@ -26,7 +26,7 @@
 // their face).
 //
 // InitFreeTypeFonts registers a TFreeTypeFontDecoder with the font loader
-// registry, so OpenFont and OpenImageFont accept font file paths.
+// registry, so OpenFont and OpenImageFont accept font files and URLs.
 #pragma once
 
 #include <cstdint>

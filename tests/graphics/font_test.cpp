@@ -423,7 +423,7 @@ TEST_F(FontTest, GlyphBudgetGivesBackTheLeastRecentlyUsedPages) {
     EXPECT_GE(detail::GlyphPagesReleased() - released, 13);
     const Ref<TImageGlyph> last = font->CharGlyph(0x1F0F);
     EXPECT_EQ(last.Get(), font->CharGlyph(0x1F0F).Get());  // the newest page is kept
-    // A page given back makes its glyphs again, drawn as before.
+    // A page given back makes its glyphs again, drawn with the same pixels.
     const Ref<TImageGlyph> again = font->CharGlyph(0x1000);
     ASSERT_TRUE(again && again->Image());
     EXPECT_NE(again.Get(), first.Get());

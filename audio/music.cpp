@@ -30,6 +30,7 @@
 #include "korvagl/stream/socket.h"
 #include "korvagl/stream/stream.h"
 #include "korvagl/stream/tcp_stream.h"
+#include "korvagl/system/replay.h"
 
 namespace korva {
 namespace {
@@ -115,6 +116,10 @@ struct TMusic::State {
     Requests requests;
     String failure;  // why the data of `failureEpoch` ended early
     uint32_t failureEpoch = streamdata::kNoEpoch;
+    // The worker waits with nothing to do (idle) or has ended (done); the
+    // fixed clock's device waits on `settled` for that before it mixes.
+    bool idle = false, done = false;
+    std::condition_variable settled;
     std::thread worker;
 
     ~State() {
@@ -196,6 +201,22 @@ void CloseEveryMusic() {
 
 }  // namespace
 
+// Asks every worker to look again, then waits until each has done all it
+// can. A source that blocks (a network stream) is waited for a while at
+// most; the mixer then finds what there is, as it would in real time.
+void detail::SettleMusic() {
+    constexpr auto kLongest = std::chrono::seconds(2);
+    for (TMusic::State* m : OpenMusics()) {
+        std::lock_guard<std::mutex> hold(m->lock);
+        m->requests.changed = true;
+        m->wake.notify_one();
+    }
+    for (TMusic::State* m : OpenMusics()) {
+        std::unique_lock<std::mutex> hold(m->lock);
+        m->settled.wait_for(hold, kLongest, [m] { return m->done || (m->idle && !m->requests.Any()); });
+    }
+}
+
 void TMusic::State::Close() {
     if (closed) return;
     closed = true;
@@ -226,9 +247,20 @@ void TMusic::State::Work() {
     bool skipDue = false, jumpDue = false, endDue = false, ended = false;
     String why;  // why the data ends early
 
+    // On the fixed clock the worker works only when asked (a request, or
+    // SettleMusic before each block), never on a timer of its own, so the
+    // frames the mixer finds are the same in every run.
+    const bool clocked = FixedFrameMs() > 0;
     auto wait = [&](int64_t ms) {
         std::unique_lock<std::mutex> hold(lock);
-        wake.wait_for(hold, std::chrono::milliseconds(ms), [&] { return requests.Any(); });
+        idle = true;
+        settled.notify_all();
+        if (clocked) {
+            wake.wait(hold, [&] { return requests.Any(); });
+        } else {
+            wake.wait_for(hold, std::chrono::milliseconds(ms), [&] { return requests.Any(); });
+        }
+        idle = false;
     };
     auto fail = [&](const String& cause) {
         why = cause.IsEmpty() ? String(name + ": the data cannot be decoded") : cause;
@@ -390,6 +422,9 @@ Ref<TMusic> Open(const Ref<TByteStream>& stream, const String& name) {
             inner->failure = inner->name + ": decoding stopped (out of memory)";
             inner->failureEpoch = inner->requests.seekEpoch;
         }
+        std::lock_guard<std::mutex> hold(inner->lock);
+        inner->done = true;
+        inner->settled.notify_all();
     });
     OpenMusics().push_back(inner);
     detail::ClearLastErrorText();

@@ -41,6 +41,8 @@ struct Tap {
     uint64_t endFrame = 0;
     bool closeSent = false;
     int64_t realFrameUs = -1;  // recording: real time the last frame ended
+    void (*frameHook)() = nullptr;
+    void (*fixedClockHook)() = nullptr;
 } tap;
 
 class TFixedClock : public TClockSource {
@@ -248,7 +250,10 @@ void StartInputTap() {
         tap.recording = true;
         std::atexit(FinishRecording);
     }
-    if (tap.frameMs > 0) CurrentClockSource() = New<TFixedClock>();
+    if (tap.frameMs > 0) {
+        CurrentClockSource() = New<TFixedClock>();
+        if (tap.fixedClockHook) tap.fixedClockHook();
+    }
     if (tap.recording || tap.replaying) SetRandomSeedHook(SeedHook);
 }
 
@@ -329,12 +334,16 @@ void TapFrameShown() {
             tap.realFrameUs = now;
         }
     }
+    if (tap.frameHook) tap.frameHook();
     if (tap.replaying && tap.frames > tap.endFrame + kEndGraceFrames) {
         std::fprintf(stderr, "replay: the program ran %llu frames past the recorded end; stopping it\n",
                      static_cast<unsigned long long>(kEndGraceFrames));
         std::exit(3);
     }
 }
+
+void SetTapFrameHook(void (*hook)()) { tap.frameHook = hook; }
+void SetTapFixedClockHook(void (*hook)()) { tap.fixedClockHook = hook; }
 
 int32_t TapSeed(int32_t seed) {
     if (tap.recording) {
@@ -363,5 +372,7 @@ int32_t FixedFrameMs() { return detail::TapFixedFrameMs(); }
 int32_t ReplayRunning() { return detail::TapReplaying() ? 1 : 0; }
 int32_t RecordingInput() { return detail::TapRecording() ? 1 : 0; }
 void detail::NoteFrameShown() { TapFrameShown(); }
+void detail::SetFrameShownHook(void (*hook)()) { detail::SetTapFrameHook(hook); }
+void detail::SetFixedClockHook(void (*hook)()) { detail::SetTapFixedClockHook(hook); }
 
 }  // namespace korva

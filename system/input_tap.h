@@ -44,6 +44,10 @@ bool TapReplayWait();
 // Called by FlipFrame after each frame is shown: counts it, advances the
 // fixed clock, and while recording keeps the frame rate a person can play at.
 void TapFrameShown();
+// The function TapFrameShown calls last (see SetFrameShownHook).
+void SetTapFrameHook(void (*hook)());
+// The function StartInputTap calls once it has put a fixed clock in place.
+void SetTapFixedClockHook(void (*hook)());
 
 // Runs the program's seeds through the recording: recorded while
 // recording, replaced by the recorded one in replay.

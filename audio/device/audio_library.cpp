@@ -8,12 +8,14 @@
 #include <cstring>
 #include <vector>
 
+#include "audio/device/clock_device.h"
 #include "audio/device/mixer.h"
 #include "audio/device/sdl_device.h"
 #include "audio/device/sound.h"
 #include "audio/device/stream_data.h"
 #include "korvagl/audio/audio_library.h"
 #include "korvagl/audio/sdl_audio_driver.h"
+#include "korvagl/system/replay.h"
 
 namespace korva {
 namespace {
@@ -242,9 +244,29 @@ void SetMixerCallback(TMixerCallback callback) {
     g_library->device->Unlock();
 }
 
+namespace {
+
+// Start-up opens the device before the system reads its switches: when it
+// then puts the fixed clock in place, the library opens again on it (and
+// opens whether or not the machine has an audio device).
+void MoveAudioToFixedClock() {
+    if (!g_library || !dynamic_cast<clockdevice*>(g_library->device.get())) OpenAudio();
+}
+
+}  // namespace
+
 int32_t OpenAudio() {
     static bool registered = false;
-    if (detail::OpenAudioDevice(std::make_unique<sdldevice>()) != 0) return -1;
+    static const bool hooked = (detail::SetFixedClockHook(&MoveAudioToFixedClock), true);
+    (void)hooked;
+    // On the fixed clock the mixer follows the frames shown, device or not.
+    std::unique_ptr<audiodevice> device;
+    if (FixedFrameMs() > 0) {
+        device = std::make_unique<clockdevice>(FixedFrameMs());
+    } else {
+        device = std::make_unique<sdldevice>();
+    }
+    if (detail::OpenAudioDevice(std::move(device)) != 0) return -1;
     if (!registered) {
         registered = true;
         std::atexit(&CloseAudio);

@@ -42,5 +42,10 @@ int32_t PlayStreamData(streamdata* stream, int32_t paused, int16_t volume, int16
 // Handles from an earlier device must not be used with a later one.
 int32_t AudioOpenCount();
 
+// The fixed clock's device calls it before each block it mixes: every open
+// music's decoder does all it can (decodes ahead, places its markers) and
+// then waits, so the block does not depend on how the threads ran.
+void SettleMusic();
+
 }  // namespace detail
 }  // namespace korva

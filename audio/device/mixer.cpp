@@ -186,7 +186,8 @@ int32_t FadeStep(streamdata& s, int32_t volumeNow, int32_t frames) {
 
 mixer::mixer(int32_t entries)
     : accumulator_(static_cast<size_t>(std::max(entries, 2) & ~1), 0),
-      frames_(static_cast<int32_t>(accumulator_.size() / 2)) {}
+      frames_(static_cast<int32_t>(accumulator_.size() / 2)),
+      mixing_(frames_) {}
 
 mixer::~mixer() {
     for (sound* voice : voices_) delete voice;
@@ -199,7 +200,10 @@ sound* mixer::MakeVoice() {
 
 void mixer::SetBlockCallback(std::function<void(int16_t*, int32_t)> callback) { callback_ = std::move(callback); }
 
-void mixer::MixBlock(int16_t* out) {
+void mixer::MixBlock(int16_t* out) { MixBlock(out, frames_); }
+
+void mixer::MixBlock(int16_t* out, int32_t frames) {
+    mixing_ = std::clamp(frames, 1, frames_);
     // Newly started voices go to the front of the active list.
     sound* started = nullptr;
     while (startRing_.Pop(started)) {
@@ -238,7 +242,8 @@ void mixer::MixBlock(int16_t* out) {
     }
 
     // Clip to 16 bits and clear the accumulator in the same pass.
-    for (size_t i = 0; i < accumulator_.size(); ++i) {
+    const size_t entries = 2 * static_cast<size_t>(mixing_);
+    for (size_t i = 0; i < entries; ++i) {
         const int32_t v = accumulator_[i];
         out[i] = static_cast<int16_t>(v > 524271 ? 32767 : v < -524288 ? -32768 : v >> 4);
         accumulator_[i] = 0;
@@ -247,7 +252,7 @@ void mixer::MixBlock(int16_t* out) {
     if (callback_) {
         // Nothing may leave the mixer thread: a callback that throws is dropped.
         try {
-            callback_(out, frames_);
+            callback_(out, mixing_);
         } catch (...) {
             callback_ = nullptr;
         }
@@ -266,7 +271,7 @@ int mixer::MixVoice(sound& voice) {
     if ((state & (VOICE_ONCE | VOICE_LOOP)) == 0 || !voice.data) return 0;
 
     const sounddata& data = *voice.data;
-    const Ramp r = TakeRamp(voice, data.hertz, frames_);
+    const Ramp r = TakeRamp(voice, data.hertz, mixing_);
     const bool loop = (state & VOICE_LOOP) != 0;
     const uint64_t end = static_cast<uint64_t>(std::max(data.length, 0)) << 32;
     if (end == 0) return loop ? 0 : 1;
@@ -277,7 +282,7 @@ int mixer::MixVoice(sound& voice) {
 
     if (r.stepFrom == r.stepTo && r.volumeFrom == r.volumeTo && r.volumeTo == 0) {
         // Silent: move on without reading the data.
-        voice.position += (static_cast<uint64_t>(r.stepTo) << 16) * static_cast<uint64_t>(frames_);
+        voice.position += (static_cast<uint64_t>(r.stepTo) << 16) * static_cast<uint64_t>(mixing_);
         if (voice.position >= end) {
             if (!loop) return 1;
             voice.position %= end;
@@ -286,8 +291,8 @@ int mixer::MixVoice(sound& voice) {
     }
 
     const RangeMixer mix = RangeMixerFor(data.bits, data.channels);
-    for (int32_t done = 0; done < frames_;) {
-        done = mix(data.buffer, end, voice.position, r, done, frames_, accumulator_.data());
+    for (int32_t done = 0; done < mixing_;) {
+        done = mix(data.buffer, end, voice.position, r, done, mixing_, accumulator_.data());
         if (voice.position >= end) {
             if (!loop) return 1;
             voice.position %= end;
@@ -307,13 +312,13 @@ int mixer::MixStream(sound& voice, int32_t state) {
         Publish(s);
         return (state & VOICE_PAUSED) ? -2 : 0;
     }
-    const int32_t faded = FadeStep(s, voice.volumeTarget.load(std::memory_order_relaxed), frames_);
+    const int32_t faded = FadeStep(s, voice.volumeTarget.load(std::memory_order_relaxed), mixing_);
     if (faded >= 0) voice.volumeTarget.store(static_cast<int16_t>(faded), std::memory_order_relaxed);
-    const Ramp r = TakeRamp(voice, s.hertz, frames_);
+    const Ramp r = TakeRamp(voice, s.hertz, mixing_);
     const RangeMixer mix = RangeMixerFor(16, s.channels);
 
     int32_t done = 0;
-    while (done < frames_) {
+    while (done < mixing_) {
         // Frames up to the next marker that is still ahead, or up to the
         // producer's write index (a marker never stands beyond it).
         const uint64_t written = s.written.load(std::memory_order_acquire);
@@ -324,15 +329,15 @@ int mixer::MixStream(sound& voice, int32_t state) {
         if (piece == 0) break;
         if ((voice.position >> 32) < piece) {
             const auto* data = reinterpret_cast<const uint8_t*>(s.frames + size_t{at} * static_cast<uint32_t>(s.channels));
-            done = mix(data, piece << 32, voice.position, r, done, frames_, accumulator_.data());
+            done = mix(data, piece << 32, voice.position, r, done, mixing_, accumulator_.data());
         }
         const uint64_t passed = std::min<uint64_t>(voice.position >> 32, piece);
         s.mixRead += passed;
         voice.position -= passed << 32;
         TakeMarkers(s, voice.position);
     }
-    if (done < frames_ && s.endedEpoch.load(std::memory_order_relaxed) != s.mixEpoch) {
-        s.stalledFrames.fetch_add(static_cast<uint64_t>(frames_ - done), std::memory_order_relaxed);
+    if (done < mixing_ && s.endedEpoch.load(std::memory_order_relaxed) != s.mixEpoch) {
+        s.stalledFrames.fetch_add(static_cast<uint64_t>(mixing_ - done), std::memory_order_relaxed);
     }
     Publish(s);
     return 0;

@@ -37,6 +37,9 @@ public:
     // Mixer thread: mixes one block into `out` (Entries() signed 16-bit
     // values), then hands it to the block callback.
     void MixBlock(int16_t* out);
+    // Mixes a shorter block of `frames` (1 to Frames()) frames into `out`
+    // (2 * frames values): for devices whose pace is not whole blocks.
+    void MixBlock(int16_t* out, int32_t frames);
     // Sets the function that gets every mixed block (interleaved stereo, in
     // place) on the mixer thread; an empty one removes it. Only while the
     // mixer thread is held off (audiodevice::Lock) or not running.
@@ -71,6 +74,7 @@ private:
 
     std::vector<int32_t> accumulator_;
     int32_t frames_;
+    int32_t mixing_;  // frames of the block being mixed
     sound* active_ = nullptr;
     spscring<sound*, kRingSize> startRing_;
     spscring<sound*, kRingSize> freeRing_;

@@ -77,8 +77,8 @@ int sdldevice::Open(mixer* source) {
         want.format = AUDIO_S16SYS;
         want.channels = 2;
         want.samples = static_cast<Uint16>(source_->Frames());
-        want.callback = &sdldevice::Callback;
-        want.userdata = this;
+        want.callback = queued_ ? nullptr : &sdldevice::Callback;
+        want.userdata = queued_ ? nullptr : this;
         SDL_AudioSpec have{};
         // No changes allowed: SDL converts if the hardware wants another format.
         device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
@@ -122,6 +122,13 @@ void sdldevice::Lock() {
 
 void sdldevice::Unlock() {
     if (device_ != 0) SDL_UnlockAudioDevice(device_);
+}
+
+void sdldevice::Queue(const int16_t* samples, int32_t frames, int32_t limitFrames) {
+    if (device_ == 0 || !queued_ || frames <= 0) return;
+    constexpr uint32_t kFrameBytes = 2 * sizeof(int16_t);
+    if (SDL_GetQueuedAudioSize(device_) > static_cast<uint32_t>(limitFrames) * kFrameBytes) return;
+    SDL_QueueAudio(device_, samples, static_cast<uint32_t>(frames) * kFrameBytes);
 }
 
 void sdldevice::Callback(void* self, uint8_t* stream, int length) {

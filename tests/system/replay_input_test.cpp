@@ -1,13 +1,14 @@
 // Input recorded from a real X server (typed text, shift, clicks, the wheel,
 // mouse motion, Escape) and replayed headless: every polled query answers
 // the same at the same frame, and the random seed the run set comes back.
-// The fixed clock moves by exactly its step each frame.
+// The fixed clock moves by exactly its step each frame, and music with it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "support/audio_fixtures.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/xvfb.h"
@@ -76,6 +77,33 @@ TEST(ReplayInputTest, TheFixedClockMovesByItsStepEachFrameWithoutSleeping) {
     EXPECT_NE(refused.exitCode, 0);
     EXPECT_NE(refused.err.find("KORVAGL_FIXED_FRAME_MS must be a whole number of 1 to 1000 ms"), std::string::npos)
         << refused.err;
+}
+
+// On the fixed clock the mixer follows the frames shown: a music moves by
+// 20 ms (882 frames) a frame, a seek lands where it was asked, and every
+// mixed sample is the same whether or not the machine has an audio device.
+TEST(ReplayInputTest, MusicMovesWithTheFixedClockWithOrWithoutADevice) {
+    unsetenv("DISPLAY");
+    test::TempDir dir;
+    const auto frames = test::RampFrames(2, 44100 * 2);
+    const std::string music = dir.Write("music.wav", test::WavFile(2, 44100, 16,
+        std::string(reinterpret_cast<const char*>(frames.data()), frames.size() * sizeof(int16_t))));
+    std::string expected;
+    for (int frame = 0; frame < 30; ++frame)
+        expected += std::to_string(frame) + ": " + std::to_string(frame < 10 ? 882 * frame : 22050 + 882 * (frame - 10)) + "\n";
+    std::string outputs[2];
+    int run = 0;
+    for (const char* driver : {"SDL_AUDIODRIVER=dummy", "SDL_AUDIODRIVER=nosuchdriver"}) {
+        test::ChildOptions options;
+        options.environment = {"KORVAGL_FIXED_FRAME_MS=20", "KORVAGL_OFFSCREEN=1", driver,
+                               std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
+        const auto played = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--music", music}, options);
+        EXPECT_EQ(played.exitCode, 0) << played.err;
+        EXPECT_EQ(played.out.substr(0, expected.size()), expected) << driver;
+        EXPECT_NE(played.out.find("mixed 26460, sum "), std::string::npos) << played.out;
+        outputs[run++] = played.out;
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
 }
 
 // A hand-written recording: the waits take its events whatever frame they

@@ -4,6 +4,8 @@
 // that gives the recorded seed back draws the same number.
 // With --clock: ten frames of what the clock and two frame timers say.
 // With --wait: WaitForKey and WaitForChar until they fail.
+// With --music FILE: plays FILE for 30 frames (a seek at frame 10) and prints
+// the music's position each frame and a sum of every mixed block.
 #include <korvagl/korvagl.h>
 #include <unistd.h>
 
@@ -25,12 +27,38 @@ void Clock() {
                 FixedFrameMs(), ReplayRunning(), RecordingInput());
 }
 
+void Music(const String& file) {
+    OpenGraphics(200, 150, 0, 60);
+    uint64_t sum = 1469598103934665603ull;  // FNV-1a over every mixed sample
+    int64_t mixed = 0;
+    SetMixerCallback([&](int16_t* samples, int32_t frames) {
+        for (int32_t i = 0; i < 2 * frames; ++i) sum = (sum ^ static_cast<uint16_t>(samples[i])) * 1099511628211ull;
+        mixed += frames;
+    });
+    const Ref<TMusic> music = OpenMusic(file);
+    if (!music || !PlayMusic(music)) {
+        std::printf("cannot play: %s\n", LastErrorText().Utf8().c_str());
+        return;
+    }
+    for (int frame = 0; frame < 30; ++frame) {
+        if (frame == 10) SeekMusic(music, 0.5);
+        std::printf("%d: %.0f\n", frame, MusicPosition(music) * MusicHertz(music));
+        FlipFrame();
+    }
+    SetMixerCallback(nullptr);
+    std::printf("mixed %lld, sum %016llx\n", static_cast<long long>(mixed), static_cast<unsigned long long>(sum));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     return RunApplication(argc, argv, [] {
         if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--clock") {
             Clock();
+            return 0;
+        }
+        if (ProgramArgs().size() > 2 && ProgramArgs()[1] == "--music") {
+            Music(ProgramArgs()[2]);
             return 0;
         }
         if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--wait") {

@@ -44,7 +44,9 @@ int32_t AudioBlockFrames();
 // under the block's duration) and must never wait: no locks the program
 // thread holds for long, no file or network I/O, no sleeping, no KorvaGL
 // calls. Hand data to the program thread through a lock-free queue or
-// atomics. An exception it throws is caught and the callback removed.
+// atomics. An exception it throws is caught and the callback removed. On
+// the fixed clock (docs/audio.md) it runs on the program thread inside
+// FlipFrame, with blocks as long as a frame's share.
 using TMixerCallback = std::function<void(int16_t* samples, int32_t frames)>;
 // Sets the block callback (an empty one removes it); it holds across
 // CloseAudio and OpenAudio. When this returns the old callback has

@@ -6,8 +6,9 @@
 //   KORVAGL_REPLAY=file        feeds a recording back at the same frames
 //                              instead of the real devices;
 //   KORVAGL_FIXED_FRAME_MS=n   a fixed clock: ElapsedMs, ElapsedUs, the frame
-//                              timers and FlipFrame's pacing advance exactly
-//                              n ms each frame and never sleep.
+//                              timers, FlipFrame's pacing and the audio mixer
+//                              advance exactly n ms each frame and never
+//                              sleep.
 // Recording and replay both run on the fixed clock (n from the switch, else
 // 16; a replay takes the recording's), so a replay sees the same times and
 // runs as fast as the machine allows. Seeds given to SetRandomSeed are
@@ -32,6 +33,12 @@ namespace detail {
 // FlipFrame reports each frame shown: the frame count and the fixed clock
 // move on.
 void NoteFrameShown();
+// A function FlipFrame calls after each frame is shown and the fixed clock
+// has moved on (the audio mixer on the fixed clock); null removes it.
+void SetFrameShownHook(void (*hook)());
+// A function called when start-up puts the fixed clock in place (the audio
+// mixer, opened earlier on a real device, moves onto the fixed clock).
+void SetFixedClockHook(void (*hook)());
 }  // namespace detail
 
 }  // namespace korva

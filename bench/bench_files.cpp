@@ -10,11 +10,8 @@
 //   unzip -p (to /dev/null). The archives are made by Info-ZIP's zip.
 // Every figure is the median of several runs after one warm-up run; the
 // files live in a temporary directory.
-#include <fcntl.h>
 #include <png.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,13 +25,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_process.h"
 #include "korvagl/korvagl.h"
 #include "tests/support/image_fixtures.h"
 
-extern char** environ;
-
 namespace korva {
 namespace {
+
+using bench::Run;
+using bench::WriteFile;
 
 using Clock = std::chrono::steady_clock;
 
@@ -58,31 +57,9 @@ std::pair<double, double> MedianPairMs(int runs, const std::function<void()>& a,
     return {ta[ta.size() / 2], tb[tb.size() / 2]};
 }
 
-void WriteFile(const std::string& path, const void* data, size_t size) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
 long long FileSize(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
-// Runs a program to completion; its standard output goes to `outputPath`.
-int Run(const std::vector<std::string>& args, const std::string& outputPath = "/dev/null") {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void Report(const std::string& what, double ms, const std::string& reference, double referenceMs,

@@ -7,10 +7,6 @@
 // Every figure is the median of several runs after one warm-up run. The input
 // images are generated here and written to a temporary directory.
 #include <png.h>
-#include <fcntl.h>
-#include <png.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,13 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_process.h"
 #include "korvagl/korvagl.h"
 #include "tests/support/image_fixtures.h"
 
-extern char** environ;
-
 namespace korva {
 namespace {
+
+using bench::Run;
+using bench::WriteFile;
 
 using Clock = std::chrono::steady_clock;
 
@@ -44,28 +42,6 @@ double MedianMs(int runs, const std::function<void()>& work) {
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
-}
-
-void WriteFile(const std::string& path, const void* data, size_t size) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-// Runs a program to completion; its output goes to /dev/null.
-int Run(const std::vector<std::string>& args, const std::string& outputPath = "/dev/null") {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct Row {

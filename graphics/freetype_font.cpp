@@ -33,16 +33,7 @@ Ref<TFontGlyph> TFreeTypeFont::LoadGlyph(int32_t index) {
     return glyphs[static_cast<size_t>(index)];
 }
 
-struct TFreeTypeFont::MorePage : detail::GlyphPage {
-    std::array<Ref<TFreeTypeGlyph>, 256> glyphs;
-    std::bitset<256> asked;  // a character the face lacks stays null
-
-    ~MorePage() override = default;
-    void Release() override {
-        glyphs.fill(nullptr);
-        asked.reset();
-    }
-};
+struct TFreeTypeFont::MorePage : detail::CharGlyphPage<TFreeTypeGlyph> {};
 
 TFreeTypeFont::TFreeTypeFont() = default;
 TFreeTypeFont::~TFreeTypeFont() = default;

@@ -10,7 +10,11 @@
 // glyphs back in Release. Like the rest of the 2D layer, main thread only.
 #pragma once
 
+#include <array>
+#include <bitset>
 #include <cstdint>
+
+#include "korvagl/app/object.h"
 
 namespace korva::detail {
 
@@ -47,6 +51,18 @@ private:
     GlyphPage* newer_ = nullptr;
     int64_t bytes_ = 0;
     bool linked_ = false;
+};
+
+// A page of 256 character codes of one kind of glyph, made on first use.
+template <typename Glyph>
+struct CharGlyphPage : GlyphPage {
+    std::array<Ref<Glyph>, 256> glyphs;
+    std::bitset<256> asked;  // a character the face lacks stays null
+
+    void Release() override {
+        glyphs.fill(nullptr);
+        asked.reset();
+    }
 };
 
 // All pages' bytes together, and the budget (bytes; SetGlyphBudget gives

@@ -53,16 +53,7 @@ int64_t BytesOf(const TImageGlyph* glyph) {
 
 }  // namespace
 
-struct TImageFont::MorePage : detail::GlyphPage {
-    std::array<Ref<TImageGlyph>, 256> glyphs;
-    std::bitset<256> asked;  // a character the face lacks stays null
-
-    ~MorePage() override = default;
-    void Release() override {
-        glyphs.fill(nullptr);
-        asked.reset();
-    }
-};
+struct TImageFont::MorePage : detail::CharGlyphPage<TImageGlyph> {};
 
 TImageFont::TImageFont() = default;
 TImageFont::~TImageFont() = default;

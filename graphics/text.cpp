@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "graphics/draw_state.h"
+#include "graphics/text_blend.h"
 #include "graphics/text_shaping.h"
 #include "korvagl/graphics/drawing2d.h"
 
@@ -19,23 +20,6 @@ int32_t TruncateWidth(float width) {
     if (width >= 2147483648.0f) return INT32_MAX;
     return static_cast<int32_t>(width);
 }
-// The text blend mode for the glyphs of one DrawText; the mode of
-// primitives and images comes back at once, even when drawing raises.
-class TextBlend {
-public:
-    explicit TextBlend(int32_t drawMode) : drawMode_(drawMode), own_(textBlendMode != 0 && textBlendMode != drawMode) {
-        if (own_) CurrentDrawDriver()->SetBlend(textBlendMode);
-    }
-    ~TextBlend() {
-        if (own_) CurrentDrawDriver()->SetBlend(drawMode_);
-    }
-    TextBlend(const TextBlend&) = delete;
-    TextBlend& operator=(const TextBlend&) = delete;
-
-private:
-    int32_t drawMode_;
-    bool own_;
-};
 }  // namespace
 
 namespace detail {
@@ -57,7 +41,7 @@ void DrawText(const String& text, float x, float y) {
     const detail::DrawState& s = detail::drawState;
     const float tx = x + s.originX + s.handleX * s.xx + s.handleY * s.xy;
     const float ty = y + s.originY + s.handleX * s.yx + s.handleY * s.yy;
-    const TextBlend blend(s.blendMode);
+    const detail::TextBlend blend(s.blendMode);
     if (detail::PlainTextNeedsLayout(*currentFont)) {
         detail::DrawPlainText(*currentFont, text.View(), tx, ty, s.xx, s.xy, s.yx, s.yy);
         return;

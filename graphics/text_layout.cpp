@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "graphics/draw_state.h"
+#include "graphics/text_blend.h"
 #include "graphics/text_shaping.h"
 #include "korvagl/graphics/drawing2d.h"
 #include "korvagl/graphics/text.h"
@@ -31,24 +32,6 @@ int32_t TruncateWidth(float width) {
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
-
-// The blend mode of SetTextBlendMode for the glyphs of one call.
-class TextBlend {
-public:
-    explicit TextBlend(int32_t drawMode)
-        : drawMode_(drawMode), own_(GetTextBlendMode() != 0 && GetTextBlendMode() != drawMode) {
-        if (own_) CurrentDrawDriver()->SetBlend(GetTextBlendMode());
-    }
-    ~TextBlend() {
-        if (own_) CurrentDrawDriver()->SetBlend(drawMode_);
-    }
-    TextBlend(const TextBlend&) = delete;
-    TextBlend& operator=(const TextBlend&) = delete;
-
-private:
-    int32_t drawMode_;
-    bool own_;
-};
 
 // One character of the plain path: its glyph, from which font of the chain,
 // and the kerning before it.
@@ -333,26 +316,39 @@ void SetLineSpacing(float spacing) {
 }
 float GetLineSpacing() { return lineSpacing; }
 
-void DrawTextShaped(const String& text, float x, float y) {
+namespace {
+
+// What every drawing text call starts with: the draw font (nothing is drawn
+// without one), the origin on the target, the text blend mode for the
+// glyphs and the font's fallback chain.
+template <typename Draw>
+void DrawWithFont(float x, float y, Draw&& draw) {
     Ref<TImageFont> font = GetDrawFont();
     if (!font) return;
-    const detail::DrawState& s = detail::drawState;
     float tx = 0, ty = 0;
     Translate(x, y, tx, ty);
-    const TextBlend blend(s.blendMode);
-    const detail::FontChain chain = detail::ChainOf(font.Get());
-    const float height = LineHeight(*font);
-    const std::u16string_view units = text.View();
-    int32_t row = 0;
-    ForEachHardLine(units, [&](size_t start, size_t end) {
-        const std::u16string_view line = units.substr(start, end - start);
-        const float down = static_cast<float>(row++) * height;
-        const float lx = tx + down * s.xy, ly = ty + down * s.yy;
-        if (chain.shaping[0]) {
-            detail::DrawShapedLine(chain, detail::ShapeLine(chain, line), line, lx, ly, s.xx, s.xy, s.yx, s.yy);
-        } else {
-            detail::DrawPlainText(*font, line, lx, ly, s.xx, s.xy, s.yx, s.yy);
-        }
+    const detail::TextBlend blend(detail::drawState.blendMode);
+    draw(*font, detail::ChainOf(font.Get()), tx, ty, detail::drawState);
+}
+
+}  // namespace
+
+void DrawTextShaped(const String& text, float x, float y) {
+    DrawWithFont(x, y, [&](TImageFont& font, const detail::FontChain& chain, float tx, float ty,
+                           const detail::DrawState& s) {
+        const float height = LineHeight(font);
+        const std::u16string_view units = text.View();
+        int32_t row = 0;
+        ForEachHardLine(units, [&](size_t start, size_t end) {
+            const std::u16string_view line = units.substr(start, end - start);
+            const float down = static_cast<float>(row++) * height;
+            const float lx = tx + down * s.xy, ly = ty + down * s.yy;
+            if (chain.shaping[0]) {
+                detail::DrawShapedLine(chain, detail::ShapeLine(chain, line), line, lx, ly, s.xx, s.xy, s.yx, s.yy);
+            } else {
+                detail::DrawPlainText(font, line, lx, ly, s.xx, s.xy, s.yx, s.yy);
+            }
+        });
     });
 }
 
@@ -372,24 +368,20 @@ int32_t ShapedTextWidth(const String& text) {
 }
 
 void DrawTextBox(const String& text, float x, float y, float width, int32_t align) {
-    Ref<TImageFont> font = GetDrawFont();
-    if (!font) return;
-    const detail::DrawState& s = detail::drawState;
-    float tx = 0, ty = 0;
-    Translate(x, y, tx, ty);
-    const TextBlend blend(s.blendMode);
-    const detail::FontChain chain = detail::ChainOf(font.Get());
-    const std::u16string_view units = text.View();
-    for (const detail::PlacedLine& placed : detail::LayOutTextBox(chain, units, width, align)) {
-        const std::u16string_view line = units.substr(placed.start, placed.end - placed.start);
-        const float lx = tx + placed.x * s.xx + placed.y * s.xy, ly = ty + placed.x * s.yx + placed.y * s.yy;
-        if (chain.shaping[0]) {
-            detail::DrawShapedLine(chain, detail::ShapeLine(chain, line, placed.direction), line, lx, ly, s.xx,
-                                   s.xy, s.yx, s.yy, placed.spaceExtra);
-        } else {
-            detail::DrawPlainText(*font, line, lx, ly, s.xx, s.xy, s.yx, s.yy);
+    DrawWithFont(x, y, [&](TImageFont& font, const detail::FontChain& chain, float tx, float ty,
+                           const detail::DrawState& s) {
+        const std::u16string_view units = text.View();
+        for (const detail::PlacedLine& placed : detail::LayOutTextBox(chain, units, width, align)) {
+            const std::u16string_view line = units.substr(placed.start, placed.end - placed.start);
+            const float lx = tx + placed.x * s.xx + placed.y * s.xy, ly = ty + placed.x * s.yx + placed.y * s.yy;
+            if (chain.shaping[0]) {
+                detail::DrawShapedLine(chain, detail::ShapeLine(chain, line, placed.direction), line, lx, ly, s.xx,
+                                       s.xy, s.yx, s.yy, placed.spaceExtra);
+            } else {
+                detail::DrawPlainText(font, line, lx, ly, s.xx, s.xy, s.yx, s.yy);
+            }
         }
-    }
+    });
 }
 
 int32_t TextBoxLines(const String& text, float width) {

@@ -349,7 +349,7 @@ template <typename Url>
 Ref<TByteStream> OpenForRandomAccess(const Url& url, int32_t readable, int32_t writeable) {
     Ref<TByteStream> s = OpenStream(url, readable, writeable);
     if (!s || s->Pos() != -1) return s;
-    // No position: copy it into memory, then let go of the original.
+    // No position: copy it into memory, then let go of the source stream.
     Ref<TMemBlock> bank = TMemBlock::Load(Ref<Object>(s));
     s->Close();
     return NewMemBlockStream(bank);

@@ -120,6 +120,7 @@ struct TMusic::State {
     // fixed clock's device waits on `settled` for that before it mixes.
     bool idle = false, done = false;
     std::condition_variable settled;
+    bool lagging = false;  // the program thread's: the last settle timed out
     std::thread worker;
 
     ~State() {
@@ -202,18 +203,21 @@ void CloseEveryMusic() {
 }  // namespace
 
 // Asks every worker to look again, then waits until each has done all it
-// can. A source that blocks (a network stream) is waited for a while at
-// most; the mixer then finds what there is, as it would in real time.
+// can. A source that blocks (a network stream) is waited for 2 s at most,
+// and not again until its worker has caught up; the mixer meanwhile finds
+// what there is, as it would in real time.
 void detail::SettleMusic() {
     constexpr auto kLongest = std::chrono::seconds(2);
     for (TMusic::State* m : OpenMusics()) {
         std::lock_guard<std::mutex> hold(m->lock);
+        if (m->lagging) m->lagging = !m->idle && !m->done;  // still inside a read
         m->requests.changed = true;
         m->wake.notify_one();
     }
     for (TMusic::State* m : OpenMusics()) {
+        if (m->lagging) continue;
         std::unique_lock<std::mutex> hold(m->lock);
-        m->settled.wait_for(hold, kLongest, [m] { return m->done || (m->idle && !m->requests.Any()); });
+        m->lagging = !m->settled.wait_for(hold, kLongest, [m] { return m->done || (m->idle && !m->requests.Any()); });
     }
 }
 

@@ -268,6 +268,23 @@ TEST_F(MusicTest, ClosingDoesNotWaitForAStalledServer) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
 }
 
+// The fixed clock's device settles the workers before each block: a worker
+// stuck on a stalled server is waited for once (2 s), then not again until
+// it has caught up, so frames go on.
+TEST_F(MusicTest, SettlingWaitsForAStalledServerOnlyOnce) {
+    auto server = ServeInParts(RampWav(20000), 2000, std::chrono::milliseconds(3000));
+    const Ref<TMusic> music = OpenMusic(String("http::127.0.0.1:" + std::to_string(server->Port()) + "/x.wav"));
+    ASSERT_TRUE(music);
+    ASSERT_EQ(PlayMusic(music), 1);
+    const auto start = std::chrono::steady_clock::now();
+    for (int block = 0; block < 5; ++block) {
+        detail::SettleMusic();
+        device_->Render();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2800));
+    EXPECT_GT(detail::MusicStalledFrames(music), 0);
+}
+
 TEST_F(MusicTest, SourcesThatDoNotOpen) {
     test::TempDir dir;
     EXPECT_FALSE(OpenMusic(String(dir.File("none.ogg"))));

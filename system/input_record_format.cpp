@@ -1,6 +1,7 @@
 // Input recordings as text, one event a line.
 #include "system/input_record_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <string_view>
@@ -137,6 +138,42 @@ bool UpDown(Line& line, bool& down, std::string& error) {
     return true;
 }
 
+// "axes=A,B,C,D,E,F": a pad's six axes.
+bool PadAxes(Line& line, std::array<int32_t, 6>& axes, std::string& error) {
+    std::string_view word;
+    if (!line.Word(word) || word.substr(0, 5) != "axes=") {
+        error = "expected axes=";
+        return false;
+    }
+    word.remove_prefix(5);
+    for (size_t i = 0; i < axes.size(); ++i) {
+        const size_t comma = i + 1 < axes.size() ? word.find(',') : word.size();
+        if (comma == std::string_view::npos || !Number(word.substr(0, comma), axes[i], -32768, 32767)) {
+            error = "axes must be six values of -32768 to 32767";
+            return false;
+        }
+        word.remove_prefix(std::min(comma + 1, word.size()));
+    }
+    return true;
+}
+
+// "guid=HEX": up to 32 hex digits.
+bool Guid(Line& line, std::string& guid, std::string& error) {
+    std::string_view word;
+    if (!line.Word(word) || word.substr(0, 5) != "guid=") {
+        error = "expected guid=";
+        return false;
+    }
+    word.remove_prefix(5);
+    const bool hex = word.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
+    if (!hex || word.size() > 32) {
+        error = "guid must be up to 32 hex digits";
+        return false;
+    }
+    guid = std::string(word);
+    return true;
+}
+
 // "F" or "F.P".
 bool When(std::string_view word, RecordedEvent& event) {
     const size_t dot = word.find('.');
@@ -215,6 +252,22 @@ bool ParseEvent(Line& line, std::string_view kind, RecordedEvent& e, std::string
             error = "expected pad button or pad axis";
             return false;
         }
+    } else if (kind == "pad-arrive" || kind == "pad-remap") {
+        e.kind = kind == "pad-arrive" ? InputKind::PadArrive : InputKind::PadRemap;
+        int32_t mapped = 0;
+        if (!Field(line, e.which, 0, kMost, error, "pad") || !Field(line, e.code, 0, 255, error, "type", "type") ||
+            !Field(line, mapped, 0, 1, error, "mapped", "mapped") ||
+            !Field(line, e.mod, 0, (1 << 21) - 1, error, "held buttons", "held") || !PadAxes(line, e.axes, error) ||
+            !Guid(line, e.guid, error) || !line.Quoted(e.text, error))
+            return false;
+        e.flag = mapped != 0;
+        if (e.text.size() > 255) {
+            error = "a pad's name holds at most 255 bytes";
+            return false;
+        }
+    } else if (kind == "pad-leave") {
+        e.kind = InputKind::PadLeave;
+        if (!Field(line, e.which, 0, kMost, error, "pad")) return false;
     } else if (kind == "seed") {
         e.kind = InputKind::Seed;
         if (!Field(line, e.x, kLeast, kMost, error, "seed")) return false;
@@ -277,6 +330,16 @@ std::string FormatRecordedEvent(const RecordedEvent& e) {
         case InputKind::Window: out += std::string(" window ") + WindowName(e.code); break;
         case InputKind::PadButton: out += std::string(" pad button") + dir + n(e.which) + n(e.code); break;
         case InputKind::PadAxis: out += " pad axis" + n(e.which) + n(e.code) + n(e.x); break;
+        case InputKind::PadArrive:
+        case InputKind::PadRemap: {
+            out += e.kind == InputKind::PadArrive ? " pad-arrive" : " pad-remap";
+            out += n(e.which) + " type=" + std::to_string(e.code) + " mapped=" + (e.flag ? "1" : "0") +
+                   " held=" + std::to_string(e.mod) + " axes=";
+            for (size_t i = 0; i < e.axes.size(); ++i) out += (i ? "," : "") + std::to_string(e.axes[i]);
+            out += " guid=" + e.guid + " " + Quote(e.text);
+            break;
+        }
+        case InputKind::PadLeave: out += " pad-leave" + n(e.which); break;
         case InputKind::Seed: out += " seed" + n(e.x); break;
         case InputKind::End: out += " end"; break;
         case InputKind::Unknown: out += " " + e.text; break;

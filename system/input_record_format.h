@@ -9,6 +9,8 @@
 //   12.3 text "a"              frame.pump: the pump within the frame
 //   40 key up 80 mod=0
 //   41 motion 100 200
+//   50 pad-arrive 0 type=1 mapped=1 held=0 axes=0,0,0,0,0,0 guid=0300... "Pad"
+//   51 pad button down 0 0    a pad's device id, the button
 //   ...
 //   300 end                    the recorded run ended here
 //
@@ -17,6 +19,7 @@
 // newer recordings still replay their known input. No SDL header is needed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,8 +33,11 @@ enum class InputKind : uint8_t {
     Button,     // code: button 1-255; down; x, y
     Wheel,      // x, y: notches; flipped
     Window,     // code: kWindowClose, kWindowFocus, kWindowBlur
-    PadButton,  // which: pad instance; code: button; down
+    PadButton,  // which: the pad's device id; code: button; down
     PadAxis,    // which; code: axis; x: value -32768..32767
+    PadArrive,  // which; code: PAD_TYPE_; flag: mapped; mod: buttons held; axes; guid; text: name
+    PadRemap,   // the same fields: its mapping changed
+    PadLeave,   // which
     Seed,       // x: the seed the program set
     End,        // the recorded run ended
     Unknown,    // a later kind: kept, skipped on replay
@@ -52,7 +58,9 @@ struct RecordedEvent {
     int32_t mod = 0;
     int32_t x = 0;
     int32_t y = 0;
-    std::string text;  // text input; for Unknown, the kind's name
+    std::string text;  // text input; a pad's name; for Unknown, the kind's name
+    std::string guid;  // a pad's model: 0 to 32 hex digits
+    std::array<int32_t, 6> axes{};  // a pad's axes when it arrived
 };
 
 struct InputRecording {

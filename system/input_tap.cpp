@@ -14,6 +14,8 @@
 #include "korvagl/system/clock.h"
 #include "korvagl/system/replay.h"
 #include "korvagl/util/random.h"
+#include "korvagl/system/gamepad.h"
+#include "system/gamepad_state.h"
 #include "system/input_filter.h"
 #include "system/input_record_format.h"
 #include "system/sdl_events.h"
@@ -42,6 +44,8 @@ struct Tap {
     bool closeSent = false;
     int64_t realFrameUs = -1;  // recording: real time the last frame ended
     void (*frameHook)() = nullptr;
+    bool pumping = false;  // inside TapPump: events belong to pump `pumpNow`
+    uint32_t pumpNow = 0;
     void (*fixedClockHook)() = nullptr;
 } tap;
 
@@ -112,20 +116,7 @@ bool Record(const SDL_Event& event, RecordedEvent& e) {
                 case SDL_WINDOWEVENT_FOCUS_LOST: e.code = kWindowBlur; return true;
                 default: return false;
             }
-        case SDL_CONTROLLERBUTTONDOWN:
-        case SDL_CONTROLLERBUTTONUP:
-            e.kind = InputKind::PadButton;
-            e.down = event.type == SDL_CONTROLLERBUTTONDOWN;
-            e.which = event.cbutton.which;
-            e.code = event.cbutton.button;
-            return true;
-        case SDL_CONTROLLERAXISMOTION:
-            e.kind = InputKind::PadAxis;
-            e.which = event.caxis.which;
-            e.code = event.caxis.axis;
-            e.x = event.caxis.value;
-            return true;
-        default: return false;
+        default: return false;  // gamepads are recorded as the gamepad state sees them (TapGamepadEvent)
     }
 }
 
@@ -177,20 +168,54 @@ bool Rebuild(const RecordedEvent& e, SDL_Event& event) {
                                  : e.code == kWindowFocus ? SDL_WINDOWEVENT_FOCUS_GAINED
                                                           : SDL_WINDOWEVENT_FOCUS_LOST;
             return true;
-        case InputKind::PadButton:
-            event.type = e.down ? SDL_CONTROLLERBUTTONDOWN : SDL_CONTROLLERBUTTONUP;
-            event.cbutton.which = e.which;
-            event.cbutton.button = static_cast<Uint8>(e.code);
-            event.cbutton.state = e.down ? SDL_PRESSED : SDL_RELEASED;
-            return true;
-        case InputKind::PadAxis:
-            event.type = SDL_CONTROLLERAXISMOTION;
-            event.caxis.which = e.which;
-            event.caxis.axis = static_cast<Uint8>(e.code);
-            event.caxis.value = static_cast<Sint16>(e.x);
-            return true;
         default: return false;
     }
+}
+
+// A recorded gamepad event goes straight to the gamepad state, so it replays
+// without the device. A pad seen only through its buttons and axes (a
+// recording that holds no arrivals) arrives first as a mapped generic pad.
+bool FeedPad(const RecordedEvent& e) {
+    GamepadEvent pad;
+    pad.device = e.which;
+    switch (e.kind) {
+        case InputKind::PadArrive:
+        case InputKind::PadRemap:
+            pad.kind = e.kind == InputKind::PadArrive ? GamepadEvent::Arrived : GamepadEvent::Remapped;
+            pad.type = e.code;
+            pad.mapped = e.flag;
+            pad.held = static_cast<uint32_t>(e.mod);
+            for (size_t i = 0; i < e.axes.size(); ++i) pad.axes[i] = static_cast<int16_t>(e.axes[i]);
+            pad.name = e.text;
+            pad.guid = e.guid;
+            break;
+        case InputKind::PadLeave: pad.kind = GamepadEvent::Left; break;
+        case InputKind::PadButton:
+        case InputKind::PadAxis:
+            pad.kind = e.kind == InputKind::PadAxis ? GamepadEvent::AxisMoved
+                       : e.down                     ? GamepadEvent::ButtonDown
+                                                    : GamepadEvent::ButtonUp;
+            pad.control = e.code;
+            pad.value = e.x;
+            if (PadOfDevice(TheGamepadState(), e.which) < 0) {
+                GamepadEvent arrival;
+                arrival.device = e.which;
+                arrival.mapped = true;
+                arrival.type = PAD_TYPE_GENERIC;
+                arrival.name = "Recorded pad";
+                GamepadFilter(TheGamepadState(), arrival);
+            }
+            break;
+        default: return false;
+    }
+    GamepadFilter(TheGamepadState(), pad);
+    return true;
+}
+
+// Hands a due recorded event on: gamepads to their state, the rest as SDL events.
+void Feed(const RecordedEvent& e, InputState& state, void (*deliver)(InputState&, const SDL_Event&)) {
+    SDL_Event event;
+    if (!FeedPad(e) && Rebuild(e, event)) deliver(state, event);
 }
 
 bool IsInput(const RecordedEvent& e) {
@@ -267,6 +292,8 @@ void TapPump(InputState& state, void (*deliver)(InputState&, const SDL_Event&), 
     const uint32_t pump = tap.pumps;
     if (tap.pumps != 0xFFFFFFFFu) ++tap.pumps;
     SDL_Event event;
+    tap.pumping = true;
+    tap.pumpNow = pump;
     if (running) {
         while (SDL_PollEvent(&event)) {
             if (tap.replaying) continue;  // the recording stands in for the devices
@@ -279,6 +306,7 @@ void TapPump(InputState& state, void (*deliver)(InputState&, const SDL_Event&), 
             deliver(state, event);
         }
     }
+    tap.pumping = false;
     if (!tap.replaying) return;
     const auto& events = tap.replay.events;
     if (tap.forceNext) {
@@ -288,14 +316,14 @@ void TapPump(InputState& state, void (*deliver)(InputState&, const SDL_Event&), 
             const RecordedEvent& first = events[tap.next];
             while (tap.next < events.size() && events[tap.next].frame == first.frame &&
                    events[tap.next].pump == first.pump) {
-                if (Rebuild(events[tap.next], event)) deliver(state, event);
+                Feed(events[tap.next], state, deliver);
                 ++tap.next;
             }
         }
         tap.forceNext = false;
     }
     while (tap.next < events.size() && Due(events[tap.next], pump)) {
-        if (Rebuild(events[tap.next], event)) deliver(state, event);
+        Feed(events[tap.next], state, deliver);
         ++tap.next;
     }
     // Past the recorded end the window is asked to close, as a player would.
@@ -344,6 +372,40 @@ void TapFrameShown() {
 
 void SetTapFrameHook(void (*hook)()) { tap.frameHook = hook; }
 void SetTapFixedClockHook(void (*hook)()) { tap.fixedClockHook = hook; }
+
+void TapGamepadEvent(const GamepadEvent& pad) {
+    if (!tap.recording) return;
+    RecordedEvent e;
+    e.frame = tap.frames;
+    // Outside a pump (a query starting the gamepads) the event is due at the next.
+    e.pump = tap.pumping ? tap.pumpNow : tap.pumps;
+    e.which = pad.device;
+    switch (pad.kind) {
+        case GamepadEvent::Arrived:
+        case GamepadEvent::Remapped:
+            e.kind = pad.kind == GamepadEvent::Arrived ? InputKind::PadArrive : InputKind::PadRemap;
+            e.code = pad.type;
+            e.flag = pad.mapped;
+            e.mod = static_cast<int32_t>(pad.held & ((1u << 21) - 1));
+            for (size_t i = 0; i < e.axes.size(); ++i) e.axes[i] = pad.axes[i];
+            e.text = pad.name.substr(0, 255);
+            e.guid = pad.guid.size() <= 32 ? pad.guid : std::string();
+            break;
+        case GamepadEvent::Left: e.kind = InputKind::PadLeave; break;
+        case GamepadEvent::ButtonDown:
+        case GamepadEvent::ButtonUp:
+            e.kind = InputKind::PadButton;
+            e.down = pad.kind == GamepadEvent::ButtonDown;
+            e.code = pad.control;
+            break;
+        case GamepadEvent::AxisMoved:
+            e.kind = InputKind::PadAxis;
+            e.code = pad.control;
+            e.x = pad.value;
+            break;
+    }
+    Write(e);
+}
 
 int32_t TapSeed(int32_t seed) {
     if (tap.recording) {

@@ -16,6 +16,7 @@ union SDL_Event;
 namespace korva::detail {
 
 struct InputState;
+struct GamepadEvent;
 
 // Reads the environment once: opens the recording, loads the replay,
 // installs the fixed clock. A replay file that cannot be read or is damaged
@@ -48,6 +49,10 @@ void TapFrameShown();
 void SetTapFrameHook(void (*hook)());
 // The function StartInputTap calls once it has put a fixed clock in place.
 void SetTapFixedClockHook(void (*hook)());
+
+// Writes an event of a real gamepad while recording. In replay the native
+// layer passes none on: the recorded ones reach the gamepad state instead.
+void TapGamepadEvent(const GamepadEvent& pad);
 
 // Runs the program's seeds through the recording: recorded while
 // recording, replaced by the recorded one in replay.

@@ -9,6 +9,7 @@
 #include "korvagl/system/gamepad.h"
 #include "sdl/sdl_init.h"
 #include "system/gamepad_state.h"
+#include "system/input_tap.h"
 
 namespace korva::detail {
 namespace {
@@ -32,6 +33,15 @@ struct Device {
 bool running = false;
 std::vector<Device> devices;
 int64_t lastReading = -1;  // coarse clock tick of the last device reading
+
+// Every event of a real device reaches the gamepad state through here: it
+// is recorded while recording, and in replay the recording stands in for
+// the devices.
+void Announce(const GamepadEvent& event) {
+    if (TapReplaying()) return;
+    TapGamepadEvent(event);
+    GamepadFilter(TheGamepadState(), event);
+}
 
 Device* Find(SDL_JoystickID id) {
     for (Device& d : devices) {
@@ -112,7 +122,7 @@ void AdoptNewDevices() {
         if (!d.controller) d.joystick = SDL_JoystickOpen(index);
         if (!d.controller && !d.joystick) continue;  // it may open at its next arrival event
         devices.push_back(d);
-        GamepadFilter(TheGamepadState(), Describe(d, GamepadEvent::Arrived));
+        Announce(Describe(d, GamepadEvent::Arrived));
     }
 }
 
@@ -124,11 +134,11 @@ void Drop(SDL_JoystickID id) {
     GamepadEvent event;
     event.kind = GamepadEvent::Left;
     event.device = id;
-    GamepadFilter(TheGamepadState(), event);
+    Announce(event);
     // A device that found every number taken gets the one just freed.
     for (const Device& waiting : devices) {
         if (PadOfDevice(TheGamepadState(), waiting.id) < 0) {
-            GamepadFilter(TheGamepadState(), Describe(waiting, GamepadEvent::Arrived));
+            Announce(Describe(waiting, GamepadEvent::Arrived));
             break;
         }
     }
@@ -136,7 +146,7 @@ void Drop(SDL_JoystickID id) {
 
 void Remapped(SDL_JoystickID id) {
     const Device* d = Find(id);
-    if (d && d->controller) GamepadFilter(TheGamepadState(), Describe(*d, GamepadEvent::Remapped));
+    if (d && d->controller) Announce(Describe(*d, GamepadEvent::Remapped));
 }
 
 // Devices opened as joysticks that a new mapping now covers become controllers.
@@ -149,7 +159,7 @@ void MapUnmappedDevices() {
         if (!d->controller) continue;
         SDL_JoystickClose(d->joystick);
         d->joystick = nullptr;
-        GamepadFilter(TheGamepadState(), Describe(*d, GamepadEvent::Remapped));
+        Announce(Describe(*d, GamepadEvent::Remapped));
     }
 }
 
@@ -159,7 +169,7 @@ void Control(GamepadEvent::Kind kind, SDL_JoystickID id, int control, int value)
     event.device = id;
     event.control = control;
     event.value = value;
-    GamepadFilter(TheGamepadState(), event);
+    Announce(event);
 }
 
 }  // namespace

@@ -42,9 +42,17 @@ TEST(InputRecordTest, EveryKindRoundTrips) {
     pad.down = true, pad.which = 2, pad.code = 11;
     auto axis = Event(5, 0, InputKind::PadAxis);
     axis.which = 2, axis.code = 4, axis.x = -32768;
+    auto arrive = Event(5, 1, InputKind::PadArrive);
+    arrive.which = 3, arrive.code = 4, arrive.flag = true, arrive.mod = 0x1FFFFF, arrive.guid = "03000000aBcD";
+    arrive.axes = {-32768, 0, 1, 2, 3, 32767}, arrive.text = "Pad \"One\"";
+    auto remap = arrive;
+    remap.kind = InputKind::PadRemap, remap.flag = false, remap.guid.clear(), remap.text.clear();
+    auto leave = Event(5, 2, InputKind::PadLeave);
+    leave.which = 3;
     auto seed = Event(6, 0, InputKind::Seed);
     seed.x = 123456;
-    r.events = {key, text, motion, button, wheel, window, pad, axis, seed, Event(9, 0, InputKind::End)};
+    r.events = {key, text, motion, button, wheel, window, pad, axis, arrive, remap, leave, seed,
+                Event(9, 0, InputKind::End)};
 
     const std::string file = FormatRecording(r);
     EXPECT_EQ(file.substr(0, file.find('\n', 40) + 1), "korvagl-input 1\nframe-ms 20\nseed -5\n0 key down 80 mod=4097 repeat\n");
@@ -59,6 +67,12 @@ TEST(InputRecordTest, EveryKindRoundTrips) {
     EXPECT_EQ(back.events[1].text, text.text);
     EXPECT_EQ(back.events[2].y, 70000);
     EXPECT_EQ(back.events[7].x, -32768);
+    EXPECT_NE(file.find("5.1 pad-arrive 3 type=4 mapped=1 held=2097151 axes=-32768,0,1,2,3,32767 guid=03000000aBcD "
+                        "\"Pad \\\"One\\\"\"\n"),
+              std::string::npos)
+        << file;
+    EXPECT_EQ(back.events[8].axes, arrive.axes);
+    EXPECT_EQ(back.events[8].text, arrive.text);
 }
 
 TEST(InputRecordTest, CommentsBlankLinesAndLaterKindsAreAccepted) {
@@ -99,6 +113,11 @@ TEST(InputRecordTest, DamagedAndHostileFilesAreRefusedWithLineAndReason) {
         {head + "5 motion 1 2 3\n", "line 4: unexpected text"},
         {head + "5 end\n6 motion 1 2\n", "line 5: event after the end"},
         {head + "5 K\xFF\n", "line 4: bad event kind"},
+        {head + "5 pad-arrive 0 type=1 mapped=2 held=0 axes=0,0,0,0,0,0 guid= \"\"\n", "line 4: mapped out of range"},
+        {head + "5 pad-arrive 0 type=1 mapped=1 held=0 axes=0,0,0,0,0 guid= \"\"\n", "line 4: axes must be six"},
+        {head + "5 pad-arrive 0 type=1 mapped=1 held=0 axes=0,0,0,0,0,0 guid=xyz \"\"\n", "line 4: guid must be"},
+        {head + "5 pad-remap 0 type=1 mapped=1 held=0 axes=0,0,0,0,0,0 guid=00\n", "line 4: text must be quoted"},
+        {head + "5 pad-leave -1\n", "line 4: pad out of range"},
         {head + std::string(5000, '1') + "\n", "line 4: line too long"},
         {head + std::string("5 end\0\n", 7), "line 4: NUL byte"},
     };

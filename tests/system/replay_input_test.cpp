@@ -79,6 +79,33 @@ TEST(ReplayInputTest, TheFixedClockMovesByItsStepEachFrameWithoutSleeping) {
         << refused.err;
 }
 
+// A pad recorded through the gamepad state replays without the device: it
+// arrives with its name and type, is pressed, pushed and leaves at the same
+// frames. An older recording with only button lines gets a generic pad.
+TEST(ReplayInputTest, APadReplaysWithoutTheDevice) {
+    unsetenv("DISPLAY");
+    test::TempDir dir;
+    const std::string recording = dir.File("pad.txt");
+    test::ChildOptions options;
+    options.environment = {"KORVAGL_RECORD=" + recording, "KORVAGL_OFFSCREEN=1",
+                           std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED};
+    const auto recorded = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--pad", "attach"}, options);
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+    for (const char* seen : {"\n5: count 1 changed 0 Test Pad type 2 a 11 x 0.000\n", "\n10: count 1 changed 0 Test Pad type 2 a 00 x 0.513\n",
+                             "\n15: count 0 changed 1  type 0 a 00"})
+        EXPECT_NE(recorded.out.find(seen), std::string::npos) << seen << " in\n" << recorded.out;
+    options.environment[0] = "KORVAGL_REPLAY=" + recording;
+    const auto replayed = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--pad"}, options);
+    EXPECT_EQ(replayed.exitCode, 0) << replayed.err;
+    EXPECT_EQ(replayed.out, recorded.out) << test::TempDir::Read(recording);
+
+    options.environment[0] = "KORVAGL_REPLAY=" + dir.Write("old.txt",
+        "korvagl-input 1\nframe-ms 16\nseed 1\n3 pad button down 7 0\n4 pad button up 7 0\n40 end\n");
+    const auto old = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--pad"}, options);
+    EXPECT_NE(old.out.find("\n3: count 1 changed 1 Recorded pad type 2 a 11 x 0.000\n4: count 1 changed 0 Recorded pad type 2 a 00"),
+              std::string::npos) << old.out;
+}
+
 // On the fixed clock the mixer follows the frames shown: a music moves by
 // 20 ms (882 frames) a frame, a seek lands where it was asked, and every
 // mixed sample is the same whether or not the machine has an audio device.

@@ -6,11 +6,17 @@
 // With --wait: WaitForKey and WaitForChar until they fail.
 // With --music FILE: plays FILE for 30 frames (a seek at frame 10) and prints
 // the music's position each frame and a sum of every mixed block.
+// With --pad: 40 frames of what the gamepad queries say; with --pad attach
+// a virtual pad arrives, is pressed and pushed on set frames and leaves.
 #include <korvagl/korvagl.h>
+#include <korvagl/system/gamepad.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
+
+#include "support/virtual_pad.h"
 
 using namespace korva;
 
@@ -49,6 +55,23 @@ void Music(const String& file) {
     std::printf("mixed %lld, sum %016llx\n", static_cast<long long>(mixed), static_cast<unsigned long long>(sum));
 }
 
+void Pad(bool attach) {
+    OpenGraphics(200, 150, 0, 60);
+    GamepadCount();  // starts the gamepads
+    std::unique_ptr<test::VirtualPad> pad;
+    if (attach) pad = std::make_unique<test::VirtualPad>();
+    for (int frame = 0; frame < 40; ++frame) {
+        if (pad && frame == 5) pad->Button(PAD_A, true);
+        if (pad && frame == 8) pad->Button(PAD_A, false);
+        if (pad && frame == 10) pad->Axis(PAD_LEFTX, 20000);
+        if (pad && frame == 15) pad->Detach();
+        std::printf("%d: count %d changed %d %s type %d a %d%d x %.3f\n", frame, GamepadCount(), GamepadsChanged(),
+                    GamepadName(0).Utf8().c_str(), GamepadType(0), GamepadIsDown(PAD_A, 0), GamepadWasHit(PAD_A, 0),
+                    GamepadAxis(PAD_LEFTX, 0));
+        FlipFrame();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +82,10 @@ int main(int argc, char** argv) {
         }
         if (ProgramArgs().size() > 2 && ProgramArgs()[1] == "--music") {
             Music(ProgramArgs()[2]);
+            return 0;
+        }
+        if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--pad") {
+            Pad(ProgramArgs().size() > 2 && ProgramArgs()[2] == "attach");
             return 0;
         }
         if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--wait") {

@@ -9,6 +9,8 @@
 //   12.3 text "a"              frame.pump: the pump within the frame
 //   40 key up 80 mod=0
 //   41 motion 100 200
+//   41 joy 0 "Stick" buttons=15 axes=3 held=1 x=65535 y=32768
+//                              a joystick port's state, when it changed
 //   ...
 //   300 end                    the recorded run ended here
 //
@@ -18,8 +20,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "system/joystick_native.h"
 
 namespace korva::detail {
 
@@ -33,6 +38,8 @@ enum class InputKind : uint8_t {
     PadButton,  // which: pad instance; code: button; down
     PadAxis,    // which; code: axis; x: value -32768..32767
     Seed,       // x: the seed the program set
+    JoyCount,   // x: what JoystickCount answered; code: the joystick query within the pump
+    JoyPort,    // which: port 0-255; joy: its state (null: absent); code: as JoyCount
     End,        // the recorded run ended
     Unknown,    // a later kind: kept, skipped on replay
 };
@@ -53,6 +60,7 @@ struct RecordedEvent {
     int32_t x = 0;
     int32_t y = 0;
     std::string text;  // text input; for Unknown, the kind's name
+    std::shared_ptr<const JoystickPortState> joy;
 };
 
 struct InputRecording {

@@ -160,7 +160,8 @@ bool Refuse(std::string& error, const char* reason) {
 // "at=K": which joystick query within the pump read the state.
 bool JoystickQuery(std::string_view word, int32_t& query, std::string& error) {
     if (word.substr(0, 3) != "at=") return Refuse(error, "expected at= or the line's end");
-    if (!Number(word.substr(3), query, 1, 0x7FFFFFFF)) return Refuse(error, "joystick query out of range or not a number");
+    if (!Number(word.substr(3), query, 1, 0x7FFFFFFF))
+        return Refuse(error, "joystick query out of range or not a number");
     return true;
 }
 

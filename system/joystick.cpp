@@ -24,7 +24,8 @@ bool ReadPort(int32_t port) {
     if (!ValidPort(port)) return false;
     if (detail::JoystickTapped()) {
         const detail::JoystickPortState& state = detail::TappedJoystickPort(port);
-        if (state.present) detail::StoreJoystickReading(state.reading, joyButtons[port], &joyAxes[port * kSlotsPerPort]);
+        if (state.present)
+            detail::StoreJoystickReading(state.reading, joyButtons[port], &joyAxes[port * kSlotsPerPort]);
         return true;
     }
     detail::JoystickReading reading;

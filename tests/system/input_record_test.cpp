@@ -56,7 +56,8 @@ TEST(InputRecordTest, EveryKindRoundTrips) {
     stick.which = 255, stick.code = 3, stick.joy = std::make_shared<JoystickPortState>(state);
     auto gone = Event(7, 0, InputKind::JoyPort);
     gone.which = 1;
-    r.events = {key, text, motion, button, wheel, window, pad, axis, seed, count, stick, gone, Event(9, 0, InputKind::End)};
+    r.events = {key, text, motion, button, wheel, window, pad,
+                axis, seed, count, stick, gone, Event(9, 0, InputKind::End)};
 
     const std::string file = FormatRecording(r);
     EXPECT_EQ(file.substr(0, file.find('\n', 40) + 1), "korvagl-input 1\nframe-ms 20\nseed -5\n0 key down 80 mod=4097 repeat\n");

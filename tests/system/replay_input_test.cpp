@@ -100,7 +100,8 @@ TEST(ReplayInputTest, JoystickReadingsReplayWithoutTheDevice) {
     size_t lines = 0;
     for (size_t at = file.find(" joy "); at != std::string::npos; at = file.find(" joy ", at + 1)) ++lines;
     EXPECT_EQ(lines, 8u) << file;  // the count twice, port 0 at six changes
-    EXPECT_NE(file.find("\n6 joy 0 \"Virtual Joystick\" buttons=15 axes=63 held=4 x=0 y=0 "), std::string::npos) << file;
+    EXPECT_NE(file.find("\n6 joy 0 \"Virtual Joystick\" buttons=15 axes=63 held=4 x=0 y=0 "), std::string::npos)
+        << file;
 
     test::ChildOptions replay;
     replay.environment = {"KORVAGL_REPLAY=" + recording, keepMesa};

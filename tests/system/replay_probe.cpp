@@ -47,7 +47,8 @@ void Joystick() {
     SDL_Joystick* stick = nullptr;
     for (int frame = 0; frame < 12; ++frame) {
         std::string extra;
-        if (device && frame == 1) stick = SDL_JoystickOpen(SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_UNKNOWN, 6, 4, 1));
+        if (device && frame == 1)
+            stick = SDL_JoystickOpen(SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_UNKNOWN, 6, 4, 1));
         if (stick && frame == 3) {
             SDL_JoystickSetVirtualAxis(stick, 0, 32767);
             SDL_JoystickSetVirtualButton(stick, 2, SDL_PRESSED);

@@ -58,6 +58,11 @@ public:
         Skip();
         return rest_.empty();
     }
+    // True when the next word starts with `c`.
+    bool Next(char c) {
+        Skip();
+        return !rest_.empty() && rest_[0] == c;
+    }
     // A double-quoted text with \" \\ and \xHH escapes.
     bool Quoted(std::string& out, std::string& error) {
         Skip();
@@ -182,6 +187,96 @@ bool When(std::string_view word, RecordedEvent& event) {
     return dot == std::string_view::npos || Number(word.substr(dot + 1), event.pump, 0u, 0xFFFFFFFFu);
 }
 
+constexpr const char* kAxisNames[kJoystickAxes] = {"x", "y", "z", "r", "u", "v"};
+
+bool Refuse(std::string& error, const char* reason) {
+    error = reason;
+    return false;
+}
+
+// "at=K": which joystick query within the pump read the state.
+bool JoystickQuery(std::string_view word, int32_t& query, std::string& error) {
+    if (word.substr(0, 3) != "at=") return Refuse(error, "expected at= or the line's end");
+    if (!Number(word.substr(3), query, 1, 0x7FFFFFFF))
+        return Refuse(error, "joystick query out of range or not a number");
+    return true;
+}
+
+// An axis "POSITION" or "POSITION/MINIMUM/MAXIMUM" (the range 0/65535 when left out).
+bool JoystickAxis(std::string_view value, JoystickReading& reading, int axis) {
+    uint32_t parts[3] = {0, 0, 65535};
+    int n = 0;
+    for (;;) {
+        const size_t slash = value.find('/');
+        if (n == 3 || !Number(value.substr(0, slash), parts[n], 0u, 0xFFFFFFFFu)) return false;
+        ++n;
+        if (slash == std::string_view::npos) break;
+        value.remove_prefix(slash + 1);
+    }
+    if (n == 2) return false;
+    reading.axisPositions[axis] = parts[0];
+    reading.axisMinimum[axis] = n == 3 ? parts[1] : 0;
+    reading.axisMaximum[axis] = n == 3 ? parts[2] : 65535;
+    reading.reportedAxes |= 1u << axis;
+    return true;
+}
+
+// "count N", "PORT absent" or "PORT "NAME" buttons=M axes=M held=B [x=..] .. [hat=H]",
+// each with an optional at=K.
+bool ParseJoystick(Line& line, RecordedEvent& e, std::string& error) {
+    std::string_view word;
+    if (!line.Word(word)) return Refuse(error, "missing joystick port");
+    if (word == "count") {
+        e.kind = InputKind::JoyCount;
+        if (!Field(line, e.x, 0, kJoystickDevicePorts, error, "joystick count")) return false;
+        return !line.Word(word) || JoystickQuery(word, e.code, error);
+    }
+    e.kind = InputKind::JoyPort;
+    if (!Number(word, e.which, 0, kJoystickDevicePorts - 1))
+        return Refuse(error, "joystick port out of range or not a number");
+    if (!line.Next('"')) {
+        if (!line.Word(word) || word != "absent") return Refuse(error, "expected a quoted joystick name or absent");
+        return !line.Word(word) || JoystickQuery(word, e.code, error);
+    }
+    auto state = std::make_shared<JoystickPortState>();
+    state->present = true;
+    if (!line.Quoted(state->name, error)) return false;
+    if (state->name.size() > kMostJoystickName) return Refuse(error, "joystick name longer than 255 bytes");
+    constexpr int32_t kMost = 0x7FFFFFFF, kLeast = -kMost - 1;
+    if (!Field(line, state->buttonMask, kLeast, kMost, error, "button mask", "buttons") ||
+        !Field(line, state->axisMask, kLeast, kMost, error, "axis mask", "axes"))
+        return false;
+    if (!line.Word(word) || word.substr(0, 5) != "held=" ||
+        !Number(word.substr(5), state->reading.buttons, 0u, 0xFFFFFFFFu))
+        return Refuse(error, "expected held= with the buttons down");
+    // Then the axes the reading has, the hat and the query, in that order.
+    int next = 0;
+    while (line.Word(word)) {
+        const size_t eq = word.find('=');
+        const std::string_view key = word.substr(0, eq);
+        const std::string_view value = eq == std::string_view::npos ? std::string_view() : word.substr(eq + 1);
+        // The field's place: the six axes, the hat, then the query.
+        int slot = 0;
+        while (slot < kJoystickAxes && key != kAxisNames[slot]) ++slot;
+        if (slot == kJoystickAxes && key != "hat") slot = kJoystickAxes + 1;
+        if (slot < next) return Refuse(error, "joystick fields out of order: x y z r u v hat at");
+        next = slot + 1;
+        if (slot < kJoystickAxes) {
+            if (!JoystickAxis(value, state->reading, slot))
+                return Refuse(error, "joystick axis out of range or not a number");
+        } else if (slot == kJoystickAxes) {
+            if (!Number(value, state->reading.hat, 0u, 0xFFFFFFFFu))
+                return Refuse(error, "joystick hat out of range or not a number");
+            state->reading.hatReported = true;
+        } else {
+            if (!JoystickQuery(word, e.code, error)) return false;
+            break;  // the line must end here
+        }
+    }
+    e.joy = std::move(state);
+    return true;
+}
+
 bool ParseEvent(Line& line, std::string_view kind, RecordedEvent& e, std::string& error) {
     constexpr int32_t kMost = 0x7FFFFFFF, kLeast = -kMost - 1;
     if (kind == "key") {
@@ -268,6 +363,8 @@ bool ParseEvent(Line& line, std::string_view kind, RecordedEvent& e, std::string
     } else if (kind == "pad-leave") {
         e.kind = InputKind::PadLeave;
         if (!Field(line, e.which, 0, kMost, error, "pad")) return false;
+    } else if (kind == "joy") {
+        if (!ParseJoystick(line, e, error)) return false;
     } else if (kind == "seed") {
         e.kind = InputKind::Seed;
         if (!Field(line, e.x, kLeast, kMost, error, "seed")) return false;
@@ -308,6 +405,24 @@ std::string_view WithoutComment(std::string_view line) {
     return line;
 }
 
+// A port's state as its line's fields.
+std::string JoystickFields(const JoystickPortState* state) {
+    if (!state || !state->present) return " absent";
+    const JoystickReading& r = state->reading;
+    std::string out = " " + Quote(state->name) + " buttons=" + std::to_string(state->buttonMask) +
+                      " axes=" + std::to_string(state->axisMask) + " held=" + std::to_string(r.buttons);
+    for (int a = 0; a < kJoystickAxes; ++a) {
+        if (!(r.reportedAxes & (1u << a))) continue;
+        out += std::string(" ") + kAxisNames[a] + "=" + std::to_string(r.axisPositions[a]);
+        if (r.axisMinimum[a] != 0 || r.axisMaximum[a] != 65535)
+            out += "/" + std::to_string(r.axisMinimum[a]) + "/" + std::to_string(r.axisMaximum[a]);
+    }
+    if (r.hatReported) out += " hat=" + std::to_string(r.hat);
+    return out;
+}
+
+std::string JoystickQueryField(int32_t query) { return query > 0 ? " at=" + std::to_string(query) : ""; }
+
 }  // namespace
 
 std::string FormatRecordedEvent(const RecordedEvent& e) {
@@ -340,6 +455,10 @@ std::string FormatRecordedEvent(const RecordedEvent& e) {
             break;
         }
         case InputKind::PadLeave: out += " pad-leave" + n(e.which); break;
+        case InputKind::JoyCount: out += " joy count" + n(e.x) + JoystickQueryField(e.code); break;
+        case InputKind::JoyPort:
+            out += " joy" + n(e.which) + JoystickFields(e.joy.get()) + JoystickQueryField(e.code);
+            break;
         case InputKind::Seed: out += " seed" + n(e.x); break;
         case InputKind::End: out += " end"; break;
         case InputKind::Unknown: out += " " + e.text; break;
@@ -365,6 +484,7 @@ bool ParseRecording(const std::string& text, InputRecording& recording, std::str
     int headerLines = 0;  // header, frame-ms, seed: in that order
     uint64_t lastFrame = 0;
     uint32_t lastPump = 0;
+    int32_t lastQuery = -1;  // the last joystick line's query at lastFrame.lastPump
     const auto refuse = [&](const std::string& reason) {
         error = "line " + std::to_string(lineNumber) + ": " + reason;
         return false;
@@ -408,12 +528,17 @@ bool ParseRecording(const std::string& text, InputRecording& recording, std::str
         if (!When(word, e)) return refuse("bad frame number");
         if (e.frame < lastFrame || (e.frame == lastFrame && e.pump < lastPump))
             return refuse("events must not go back in time");
+        if (e.frame != lastFrame || e.pump != lastPump) lastQuery = -1;
         lastFrame = e.frame;
         lastPump = e.pump;
         std::string_view kind;
         if (!line.Word(kind)) return refuse("missing event kind");
         error.clear();
         if (!ParseEvent(line, kind, e, error)) return refuse(error);
+        if (e.kind == InputKind::JoyCount || e.kind == InputKind::JoyPort) {
+            if (e.code < lastQuery) return refuse("joystick readings must not go back in time");
+            lastQuery = e.code;
+        }
         if (recording.events.size() >= kMostEvents) return refuse("too many events");
         if (!recording.events.empty() && recording.events.back().kind == InputKind::End)
             return refuse("event after the end");

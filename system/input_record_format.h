@@ -9,6 +9,8 @@
 //   12.3 text "a"              frame.pump: the pump within the frame
 //   40 key up 80 mod=0
 //   41 motion 100 200
+//   41 joy 0 "Stick" buttons=15 axes=3 held=1 x=65535 y=32768
+//                              a joystick port's state, when it changed
 //   50 pad-arrive 0 type=1 mapped=1 held=0 axes=0,0,0,0,0,0 guid=0300... "Pad"
 //   51 pad button down 0 0    a pad's device id, the button
 //   ...
@@ -21,8 +23,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "system/joystick_native.h"
 
 namespace korva::detail {
 
@@ -39,6 +44,8 @@ enum class InputKind : uint8_t {
     PadRemap,   // the same fields: its mapping changed
     PadLeave,   // which
     Seed,       // x: the seed the program set
+    JoyCount,   // x: what JoystickCount answered; code: the joystick query within the pump
+    JoyPort,    // which: port 0-255; joy: its state (null: absent); code: as JoyCount
     End,        // the recorded run ended
     Unknown,    // a later kind: kept, skipped on replay
 };
@@ -61,6 +68,7 @@ struct RecordedEvent {
     std::string text;  // text input; a pad's name; for Unknown, the kind's name
     std::string guid;  // a pad's model: 0 to 32 hex digits
     std::array<int32_t, 6> axes{};  // a pad's axes when it arrived
+    std::shared_ptr<const JoystickPortState> joy;
 };
 
 struct InputRecording {

@@ -218,8 +218,10 @@ void Feed(const RecordedEvent& e, InputState& state, void (*deliver)(InputState&
     if (!FeedPad(e) && Rebuild(e, event)) deliver(state, event);
 }
 
+// Events a wait for input can take; joystick readings are states, not events.
 bool IsInput(const RecordedEvent& e) {
-    return e.kind != InputKind::Seed && e.kind != InputKind::End && e.kind != InputKind::Unknown;
+    return e.kind != InputKind::Seed && e.kind != InputKind::End && e.kind != InputKind::Unknown &&
+           e.kind != InputKind::JoyCount && e.kind != InputKind::JoyPort;
 }
 
 bool Due(const RecordedEvent& e, uint32_t pump) {
@@ -287,6 +289,9 @@ bool TapRecording() { return tap.recording; }
 bool TapReplaying() { return tap.replaying; }
 int32_t TapFixedFrameMs() { return tap.frameMs; }
 uint64_t TapFramesShown() { return tap.frames; }
+uint32_t TapPumpsInFrame() { return tap.pumps; }
+void TapWriteEvent(const RecordedEvent& event) { Write(event); }
+const InputRecording& TapReplayRecording() { return tap.replay; }
 
 void TapPump(InputState& state, void (*deliver)(InputState&, const SDL_Event&), bool running) {
     const uint32_t pump = tap.pumps;

@@ -17,6 +17,8 @@ namespace korva::detail {
 
 struct InputState;
 struct GamepadEvent;
+struct RecordedEvent;
+struct InputRecording;
 
 // Reads the environment once: opens the recording, loads the replay,
 // installs the fixed clock. A replay file that cannot be read or is damaged
@@ -31,6 +33,13 @@ bool TapReplaying();
 int32_t TapFixedFrameMs();
 // FlipFrame calls so far.
 uint64_t TapFramesShown();
+// Pumps made in the current frame: with the frame, the time a recorded line
+// is stamped with.
+uint32_t TapPumpsInFrame();
+// Writes a line to the recording; nothing when not recording.
+void TapWriteEvent(const RecordedEvent& event);
+// The recording being replayed (empty when not replaying).
+const InputRecording& TapReplayRecording();
 
 // One pump of the event queue while the tap is active. Real events are
 // recorded and delivered (recording) or dropped (replay: the recorded ones

@@ -3,6 +3,7 @@
 
 #include "korvagl/app/modules.h"
 #include "system/joystick_native.h"
+#include "system/joystick_tap.h"
 
 namespace korva {
 namespace {
@@ -17,9 +18,16 @@ float joyAxes[kPorts * kSlotsPerPort] = {};
 bool ValidPort(int32_t port) { return port >= 0 && port < kPorts; }
 
 // Reads the port into its state; false when the port is outside 0-15.
-// A failed reading leaves the state as it was.
+// A failed reading leaves the state as it was. While recording or replaying
+// the reading goes through the tap.
 bool ReadPort(int32_t port) {
     if (!ValidPort(port)) return false;
+    if (detail::JoystickTapped()) {
+        const detail::JoystickPortState& state = detail::TappedJoystickPort(port);
+        if (state.present)
+            detail::StoreJoystickReading(state.reading, joyButtons[port], &joyAxes[port * kSlotsPerPort]);
+        return true;
+    }
     detail::JoystickReading reading;
     if (detail::ReadJoystickDevice(port, reading))
         detail::StoreJoystickReading(reading, joyButtons[port], &joyAxes[port * kSlotsPerPort]);
@@ -48,16 +56,28 @@ void detail::StoreJoystickReading(const JoystickReading& reading, int32_t& butto
         axes[kJoystickHatSlot] = reading.hat <= 36000 ? static_cast<float>(reading.hat * (1.0L / 36000.0L)) : -1.0f;
 }
 
-int32_t JoystickCount() { return detail::JoystickDeviceCount(); }
+int32_t JoystickCount() {
+    return detail::JoystickTapped() ? detail::TappedJoystickCount() : detail::JoystickDeviceCount();
+}
 
 String JoystickName(int32_t port) {
+    if (detail::JoystickTapped()) {
+        const detail::JoystickPortState& state = detail::TappedJoystickPort(port);
+        return state.present ? String(state.name) : String();
+    }
     std::string name;
     if (!detail::JoystickDeviceName(port, name)) return String();
     return String(name);
 }
 
-int32_t JoystickButtonMask(int32_t port) { return detail::JoystickDeviceButtonMask(port); }
-int32_t JoystickAxisMask(int32_t port) { return detail::JoystickDeviceAxisMask(port); }
+int32_t JoystickButtonMask(int32_t port) {
+    return detail::JoystickTapped() ? detail::TappedJoystickPort(port).buttonMask
+                                    : detail::JoystickDeviceButtonMask(port);
+}
+
+int32_t JoystickAxisMask(int32_t port) {
+    return detail::JoystickTapped() ? detail::TappedJoystickPort(port).axisMask : detail::JoystickDeviceAxisMask(port);
+}
 
 int32_t JoystickButtonHeld(int32_t button, int32_t port) {
     if (!ReadPort(port) || button < 0 || button > 31) return 0;

@@ -39,6 +39,41 @@ uint32_t HatAngle(Uint8 hat) {
     }
 }
 
+// The controls of an opened, attached joystick.
+void ReadOpenJoystick(SDL_Joystick* joystick, JoystickReading& reading) {
+    reading = JoystickReading{};
+    const int buttons = SDL_JoystickNumButtons(joystick);
+    for (int b = 0; b < buttons && b < 32; ++b) {
+        if (SDL_JoystickGetButton(joystick, b)) reading.buttons |= 1u << b;
+    }
+    const int axes = SDL_JoystickNumAxes(joystick);
+    for (int a = 0; a < axes && a < kJoystickAxes; ++a) {
+        reading.axisPositions[a] = static_cast<uint32_t>(SDL_JoystickGetAxis(joystick, a) + 32768);
+        reading.axisMinimum[a] = 0;
+        reading.axisMaximum[a] = 65535;
+        reading.reportedAxes |= 1u << a;
+    }
+    if (SDL_JoystickNumHats(joystick) > 0) {
+        reading.hatReported = true;
+        reading.hat = HatAngle(SDL_JoystickGetHat(joystick, 0));
+    }
+}
+
+int32_t ButtonMask(SDL_Joystick* joystick) {
+    const int buttons = SDL_JoystickNumButtons(joystick);
+    if (buttons <= 0) return 0;
+    return buttons >= 32 ? -1 : static_cast<int32_t>((1u << buttons) - 1);
+}
+
+int32_t AxisMask(SDL_Joystick* joystick) {
+    int axes = SDL_JoystickNumAxes(joystick);
+    if (axes < 0) axes = 0;
+    if (axes > kJoystickAxes) axes = kJoystickAxes;
+    int32_t mask = static_cast<int32_t>((1u << axes) - 1);
+    if (SDL_JoystickNumHats(joystick) > 0) mask |= 9;
+    return mask;
+}
+
 }  // namespace
 
 int32_t JoystickDeviceCount() {
@@ -63,43 +98,36 @@ bool JoystickDeviceName(int32_t port, std::string& name) {
 
 int32_t JoystickDeviceButtonMask(int32_t port) {
     SDL_Joystick* joystick = PortJoystick(port);
-    if (!joystick) return 0;
-    const int buttons = SDL_JoystickNumButtons(joystick);
-    if (buttons <= 0) return 0;
-    return buttons >= 32 ? -1 : static_cast<int32_t>((1u << buttons) - 1);
+    return joystick ? ButtonMask(joystick) : 0;
 }
 
 int32_t JoystickDeviceAxisMask(int32_t port) {
     SDL_Joystick* joystick = PortJoystick(port);
-    if (!joystick) return 0;
-    int axes = SDL_JoystickNumAxes(joystick);
-    if (axes < 0) axes = 0;
-    if (axes > kJoystickAxes) axes = kJoystickAxes;
-    int32_t mask = static_cast<int32_t>((1u << axes) - 1);
-    if (SDL_JoystickNumHats(joystick) > 0) mask |= 9;
-    return mask;
+    return joystick ? AxisMask(joystick) : 0;
 }
 
 bool ReadJoystickDevice(int32_t port, JoystickReading& reading) {
     SDL_Joystick* joystick = PortJoystick(port);
     if (!joystick || !SDL_JoystickGetAttached(joystick)) return false;
-    reading = JoystickReading{};
-    const int buttons = SDL_JoystickNumButtons(joystick);
-    for (int b = 0; b < buttons && b < 32; ++b) {
-        if (SDL_JoystickGetButton(joystick, b)) reading.buttons |= 1u << b;
-    }
-    const int axes = SDL_JoystickNumAxes(joystick);
-    for (int a = 0; a < axes && a < kJoystickAxes; ++a) {
-        reading.axisPositions[a] = static_cast<uint32_t>(SDL_JoystickGetAxis(joystick, a) + 32768);
-        reading.axisMinimum[a] = 0;
-        reading.axisMaximum[a] = 65535;
-        reading.reportedAxes |= 1u << a;
-    }
-    if (SDL_JoystickNumHats(joystick) > 0) {
-        reading.hatReported = true;
-        reading.hat = HatAngle(SDL_JoystickGetHat(joystick, 0));
-    }
+    ReadOpenJoystick(joystick, reading);
     return true;
+}
+
+JoystickPortState ReadJoystickPort(int32_t port) {
+    JoystickPortState state;
+    SDL_Joystick* joystick = PortJoystick(port);
+    if (!joystick || !SDL_JoystickGetAttached(joystick)) return state;
+    state.present = true;
+    if (const char* product = SDL_JoystickName(joystick)) state.name = product;
+    if (state.name.size() > kMostJoystickName) {
+        size_t cut = kMostJoystickName;
+        while (cut > 0 && (static_cast<unsigned char>(state.name[cut]) & 0xC0) == 0x80) --cut;
+        state.name.resize(cut);
+    }
+    state.buttonMask = ButtonMask(joystick);
+    state.axisMask = AxisMask(joystick);
+    ReadOpenJoystick(joystick, state.reading);
+    return state;
 }
 
 }  // namespace korva::detail

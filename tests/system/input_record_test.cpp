@@ -3,6 +3,7 @@
 // later version are kept and passed over.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,8 +52,19 @@ TEST(InputRecordTest, EveryKindRoundTrips) {
     leave.which = 3;
     auto seed = Event(6, 0, InputKind::Seed);
     seed.x = 123456;
-    r.events = {key, text, motion, button, wheel, window, pad, axis, arrive, remap, leave, seed,
-                Event(9, 0, InputKind::End)};
+    auto count = Event(6, 0, InputKind::JoyCount);
+    count.x = 2;
+    auto stick = Event(6, 0, InputKind::JoyPort);
+    JoystickPortState state;
+    state.present = true, state.name = "St\"ick", state.buttonMask = -1, state.axisMask = 9;
+    state.reading.buttons = 0x80000001u, state.reading.hat = 4500, state.reading.hatReported = true;
+    state.reading.reportedAxes = 0b100001, state.reading.axisPositions[0] = 7, state.reading.axisMaximum[0] = 65535;
+    state.reading.axisPositions[5] = 9, state.reading.axisMinimum[5] = 1, state.reading.axisMaximum[5] = 10;
+    stick.which = 255, stick.code = 3, stick.joy = std::make_shared<JoystickPortState>(state);
+    auto gone = Event(7, 0, InputKind::JoyPort);
+    gone.which = 1;
+    r.events = {key,    text,  motion, button, wheel, window, pad,  axis,
+                arrive, remap, leave,  seed,   count, stick,  gone, Event(9, 0, InputKind::End)};
 
     const std::string file = FormatRecording(r);
     EXPECT_EQ(file.substr(0, file.find('\n', 40) + 1), "korvagl-input 1\nframe-ms 20\nseed -5\n0 key down 80 mod=4097 repeat\n");
@@ -73,6 +85,13 @@ TEST(InputRecordTest, EveryKindRoundTrips) {
         << file;
     EXPECT_EQ(back.events[8].axes, arrive.axes);
     EXPECT_EQ(back.events[8].text, arrive.text);
+    EXPECT_NE(file.find("\n6 joy count 2\n6 joy 255 \"St\\\"ick\" buttons=-1 axes=9 held=2147483649 x=7 v=9/1/10 "
+                        "hat=4500 at=3\n7 joy 1 absent\n"),
+              std::string::npos)
+        << file;
+    ASSERT_TRUE(back.events[13].joy);
+    EXPECT_EQ(*back.events[13].joy, state);
+    EXPECT_FALSE(back.events[14].joy);
 }
 
 TEST(InputRecordTest, CommentsBlankLinesAndLaterKindsAreAccepted) {
@@ -112,6 +131,17 @@ TEST(InputRecordTest, DamagedAndHostileFilesAreRefusedWithLineAndReason) {
         {head + "x5 end\n", "line 4: bad frame number"},
         {head + "5 motion 1 2 3\n", "line 4: unexpected text"},
         {head + "5 end\n6 motion 1 2\n", "line 5: event after the end"},
+        {head + "5 joy 256 absent\n", "line 4: joystick port out of range"},
+        {head + "5 joy count 257\n", "line 4: joystick count out of range"},
+        {head + "5 joy 0 here\n", "line 4: expected a quoted joystick name or absent"},
+        {head + "5 joy 0 \"S\" buttons=1 axes=1\n", "line 4: expected held="},
+        {head + "5 joy 0 \"S\" buttons=1 axes=1 held=0 y=1 x=1\n", "line 4: joystick fields out of order"},
+        {head + "5 joy 0 \"S\" buttons=1 axes=1 held=0 x=1/2\n", "line 4: joystick axis out of range"},
+        {head + "5 joy 0 \"S\" buttons=1 axes=1 held=0 hat=-1\n", "line 4: joystick hat out of range"},
+        {head + "5 joy 0 absent at=0\n", "line 4: joystick query out of range"},
+        {head + "5 joy 0 absent at=2 x\n", "line 4: unexpected text"},
+        {head + "5 joy 0 absent at=2\n5 joy 0 absent at=1\n", "line 5: joystick readings must not go back"},
+        {head + "5 joy 0 \"" + std::string(256, 'n') + "\" buttons=1 axes=1 held=0\n", "line 4: joystick name longer"},
         {head + "5 K\xFF\n", "line 4: bad event kind"},
         {head + "5 pad-arrive 0 type=1 mapped=2 held=0 axes=0,0,0,0,0,0 guid= \"\"\n", "line 4: mapped out of range"},
         {head + "5 pad-arrive 0 type=1 mapped=1 held=0 axes=0,0,0,0,0 guid= \"\"\n", "line 4: axes must be six"},

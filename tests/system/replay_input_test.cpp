@@ -133,6 +133,39 @@ TEST(ReplayInputTest, MusicMovesWithTheFixedClockWithOrWithoutADevice) {
     EXPECT_EQ(outputs[0], outputs[1]);
 }
 
+// Joystick readings of an SDL virtual joystick, plugged in, moved (once
+// between two readings of one frame) and unplugged, replay the same frame by
+// frame with no device and without starting SDL's joystick part. Only
+// changes are written, and a frame before the first one reads no joystick.
+TEST(ReplayInputTest, JoystickReadingsReplayWithoutTheDevice) {
+    unsetenv("DISPLAY");
+    test::TempDir dir;
+    const std::string recording = dir.File("joystick.txt");
+    const std::string keepMesa = std::string("LD_PRELOAD=") + KORVAGL_GL_KEEP_LOADED;
+    test::ChildOptions options;
+    options.environment = {"KORVAGL_RECORD=" + recording, "KORVAGL_OFFSCREEN=1", keepMesa};
+    const auto recorded = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--joystick"}, options);
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+    for (const char* seen : {"0: count 0 [] 0 0 x0 y0 hat0 held0000\n", "3: count 1 [Virtual Joystick] 15 63 x1 ",
+                             " hat0.25 held0010\n", "6: before x1 count 1 [Virtual Joystick] 15 63 x-1 y-1 ",
+                             "10: count 0 [] 0 0 x-1 y-1 hat-1 held0000\n"}) {
+        EXPECT_NE(recorded.out.find(seen), std::string::npos) << seen << " in\n" << recorded.out;
+    }
+    const std::string file = test::TempDir::Read(recording);
+    size_t lines = 0;
+    for (size_t at = file.find(" joy "); at != std::string::npos; at = file.find(" joy ", at + 1)) ++lines;
+    EXPECT_EQ(lines, 8u) << file;  // the count twice, port 0 at six changes
+    EXPECT_NE(file.find("\n6 joy 0 \"Virtual Joystick\" buttons=15 axes=63 held=4 x=0 y=0 "), std::string::npos)
+        << file;
+
+    test::ChildOptions replay;
+    replay.environment = {"KORVAGL_REPLAY=" + recording, keepMesa};
+    const auto replayed = test::RunChild(KORVAGL_REPLAY_PROBE, {"replay_probe", "--joystick"}, replay);
+    EXPECT_EQ(replayed.exitCode, 0) << replayed.err;
+    EXPECT_EQ(replayed.out, recorded.out) << file;
+    EXPECT_NE(replayed.err.find("joystick part running: 0"), std::string::npos) << replayed.err;
+}
+
 // A hand-written recording: the waits take its events whatever frame they
 // name, and a wait past the last one fails instead of waiting for ever.
 TEST(ReplayInputTest, WaitsTakeTheNextRecordedInputAndFailPastTheLast) {

@@ -8,6 +8,9 @@
 // the music's position each frame and a sum of every mixed block.
 // With --pad: 40 frames of what the gamepad queries say; with --pad attach
 // a virtual pad arrives, is pressed and pushed on set frames and leaves.
+// With --joystick: twelve frames of joystick readings; unless replaying, an
+// SDL virtual joystick is plugged in, moved and unplugged as they go.
+#include <SDL.h>
 #include <korvagl/korvagl.h>
 #include <korvagl/system/gamepad.h>
 #include <unistd.h>
@@ -72,6 +75,59 @@ void Pad(bool attach) {
     }
 }
 
+// Each query on its own, in this order.
+std::string Reading(int32_t port) {
+    const std::string name = JoystickName(port).ToBytes();
+    const int32_t buttons = JoystickButtonMask(port), axes = JoystickAxisMask(port);
+    const float x = JoystickX(port), y = JoystickY(port), hat = JoystickHat(port);
+    char text[200];
+    std::snprintf(text, sizeof text, " [%s] %d %d x%.9g y%.9g hat%.9g held", name.c_str(), buttons, axes, x, y, hat);
+    std::string out = text;
+    for (int32_t b = 0; b < 4; ++b) out += std::to_string(JoystickButtonHeld(b, port));
+    return out;
+}
+
+void Joystick() {
+    OpenGraphics(200, 150, 0, 60);
+    const bool device = !ReplayRunning();
+    if (device && SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) std::printf("no joystick part: %s\n", SDL_GetError());
+    SDL_Joystick* stick = nullptr;
+    for (int frame = 0; frame < 12; ++frame) {
+        std::string extra;
+        if (device && frame == 1)
+            stick = SDL_JoystickOpen(SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_UNKNOWN, 6, 4, 1));
+        if (stick && frame == 3) {
+            SDL_JoystickSetVirtualAxis(stick, 0, 32767);
+            SDL_JoystickSetVirtualButton(stick, 2, SDL_PRESSED);
+        }
+        if (stick && frame == 5) {
+            SDL_JoystickSetVirtualAxis(stick, 1, -32768);
+            SDL_JoystickSetVirtualHat(stick, 0, SDL_HAT_RIGHT);
+        }
+        if (frame == 6) {
+            // A move between two readings of one frame stays between them.
+            char before[40];
+            std::snprintf(before, sizeof before, " before x%.9g", JoystickX());
+            extra = before;
+            if (stick) SDL_JoystickSetVirtualAxis(stick, 0, -32768);
+        }
+        if (stick && frame == 8) {
+            SDL_JoystickSetVirtualButton(stick, 2, SDL_RELEASED);
+            SDL_JoystickSetVirtualHat(stick, 0, SDL_HAT_CENTERED);
+        }
+        if (stick && frame == 10) {
+            SDL_JoystickDetachVirtual(0);
+            SDL_JoystickClose(stick);
+            stick = nullptr;
+        }
+        const int32_t count = JoystickCount();
+        std::printf("%d:%s count %d%s\n", frame, extra.c_str(), count, Reading(0).c_str());
+        FlipFrame();
+    }
+    std::fprintf(stderr, "joystick part running: %d\n", SDL_WasInit(SDL_INIT_JOYSTICK) != 0);
+    if (device) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,6 +142,10 @@ int main(int argc, char** argv) {
         }
         if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--pad") {
             Pad(ProgramArgs().size() > 2 && ProgramArgs()[2] == "attach");
+            return 0;
+        }
+        if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--joystick") {
+            Joystick();
             return 0;
         }
         if (ProgramArgs().size() > 1 && ProgramArgs()[1] == "--wait") {

@@ -6,6 +6,8 @@
 // axes cost six readings) and keeps what it read per port: when a reading
 // fails (no joystick) or the device has no such axis, the query returns the
 // last value read, initially 0. Ports outside 0-15 read 0. Nothing raises.
+// With KORVAGL_RECORD every reading is recorded, and with KORVAGL_REPLAY the
+// calls read the recording instead of the device (docs/testing.md).
 //
 // Axes read about -1.0 .. +1.0; the hat reads the direction as a fraction of
 // a full turn (0.0 forward, 0.25 right, 0.5 back, 0.75 left) or -1.0 when

@@ -89,16 +89,8 @@ long long PillowPngSize(const std::string& dir, const std::string& rawPath, int 
         "im = Image.frombytes('RGB', (int(sys.argv[2]), int(sys.argv[3])), open(sys.argv[1], 'rb').read())\n"
         "im.save(sys.argv[4], optimize=False)\n"
         "print(os.path.getsize(sys.argv[4]))\n";
-    const std::string scriptPath = dir + "/save.py", resultPath = dir + "/save.txt";
-    WriteFile(scriptPath, script.data(), script.size());
-    const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-    if (Run({python, scriptPath, rawPath, std::to_string(width), std::to_string(height), dir + "/pillow.png"},
-            resultPath) != 0)
-        return -1;
-    std::ifstream in(resultPath);
-    long long size = -1;
-    in >> size;
-    return size;
+    return static_cast<long long>(bench::RunPythonForNumber(
+        dir, "save", script, {rawPath, std::to_string(width), std::to_string(height), dir + "/pillow.png"}));
 }
 
 void BenchPng(const std::string& dir, const Ref<TPixmap>& pixmap, const std::vector<uint8_t>& rgb);

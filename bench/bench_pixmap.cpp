@@ -95,15 +95,7 @@ double PillowResizeMs(const std::string& dir, const std::string& mode) {
         "    t = time.perf_counter(); im.resize((1024, 1024), Image.BILINEAR)\n"
         "    times.append((time.perf_counter() - t) * 1000)\n"
         "times.sort(); print(times[len(times) // 2])\n";
-    const std::string scriptPath = dir + "/resize.py", resultPath = dir + "/resize.txt";
-    WriteFile(scriptPath, script.data(), script.size());
-    // Debian's python3-pil belongs to the system interpreter.
-    const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-    if (Run({python, scriptPath, dir + "/image.rgba", mode}, resultPath) != 0) return -1;
-    std::ifstream in(resultPath);
-    double ms = -1;
-    in >> ms;
-    return ms;
+    return bench::RunPythonForNumber(dir, "resize", script, {dir + "/image.rgba", mode});
 }
 
 void BenchScale(const std::string& dir) {

@@ -1,10 +1,12 @@
 // Small helpers of the benchmarks that compare against other programs:
-// writing an input file and running a program to completion.
+// writing an input file, running a program to completion, running a Python
+// script for a number.
 #pragma once
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <fstream>
@@ -36,6 +38,23 @@ inline int Run(const std::vector<std::string>& args, const std::string& outputPa
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `script` (written to dir/name.py) with the system's Python, where
+// Debian's python3-pil belongs, and reads the one number it prints; -1 when
+// it fails (Pillow missing, say).
+inline double RunPythonForNumber(const std::string& dir, const std::string& name, const std::string& script,
+                                 const std::vector<std::string>& args) {
+    const std::string scriptPath = dir + "/" + name + ".py", resultPath = dir + "/" + name + ".txt";
+    WriteFile(scriptPath, script.data(), script.size());
+    std::vector<std::string> command = {access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3",
+                                        scriptPath};
+    command.insert(command.end(), args.begin(), args.end());
+    if (Run(command, resultPath) != 0) return -1;
+    std::ifstream in(resultPath);
+    double number = -1;
+    in >> number;
+    return number;
 }
 
 }  // namespace korva::bench

@@ -133,6 +133,18 @@ bool Field(Line& line, int32_t& value, int32_t least, int32_t most, std::string&
     return true;
 }
 
+// An optional last word `name`: sets `flag` when present.
+bool Flag(Line& line, std::string_view name, bool& flag, std::string& error) {
+    std::string_view word;
+    if (!line.Word(word)) return true;
+    if (word != name) {
+        error = "expected " + std::string(name) + " or the line's end";
+        return false;
+    }
+    flag = true;
+    return true;
+}
+
 bool UpDown(Line& line, bool& down, std::string& error) {
     std::string_view word;
     if (!line.Word(word) || (word != "down" && word != "up")) {
@@ -282,16 +294,8 @@ bool ParseEvent(Line& line, std::string_view kind, RecordedEvent& e, std::string
     if (kind == "key") {
         e.kind = InputKind::Key;
         if (!UpDown(line, e.down, error) || !Field(line, e.code, 0, 511, error, "scancode") ||
-            !Field(line, e.mod, 0, 0xFFFF, error, "modifiers", "mod"))
+            !Field(line, e.mod, 0, 0xFFFF, error, "modifiers", "mod") || !Flag(line, "repeat", e.flag, error))
             return false;
-        std::string_view word;
-        if (line.Word(word)) {
-            if (word != "repeat") {
-                error = "expected repeat or the line's end";
-                return false;
-            }
-            e.flag = true;
-        }
     } else if (kind == "text") {
         e.kind = InputKind::Text;
         if (!line.Quoted(e.text, error)) return false;
@@ -309,16 +313,9 @@ bool ParseEvent(Line& line, std::string_view kind, RecordedEvent& e, std::string
             return false;
     } else if (kind == "wheel") {
         e.kind = InputKind::Wheel;
-        if (!Field(line, e.x, -1000000, 1000000, error, "x") || !Field(line, e.y, -1000000, 1000000, error, "y"))
+        if (!Field(line, e.x, -1000000, 1000000, error, "x") || !Field(line, e.y, -1000000, 1000000, error, "y") ||
+            !Flag(line, "flipped", e.flag, error))
             return false;
-        std::string_view word;
-        if (line.Word(word)) {
-            if (word != "flipped") {
-                error = "expected flipped or the line's end";
-                return false;
-            }
-            e.flag = true;
-        }
     } else if (kind == "window") {
         e.kind = InputKind::Window;
         std::string_view word;
